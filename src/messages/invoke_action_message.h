@@ -1,0 +1,53 @@
+// What an InvokeAction request and an InvokeAction response share: the action
+// name, the argument values, and what reading their arguments recorded.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "comrt/com_bstr.h"
+#include "comrt/com_ptr.h"
+#include "comrt/com_variant.h"
+#include "comrt/error_info.h"
+#include "model/service_tables.h"
+
+struct IXMLDOMNode;
+
+class CInvokeActionMessage {
+ public:
+  enum class Kind : uint8_t { kResponse = 0, kRequest = 1 };
+
+  // The action name taken from the message element's local name: a request
+  // keeps it, a response drops a trailing "Response".
+  virtual void SetNameFromElement(CComBSTR elementName) = 0;
+  // The argument list that this kind of message carries.
+  virtual const CUPnPArgumentList& SelectArguments(const CUPnPAction& action) const = 0;
+
+  // Reads the argument elements below `messageElement` into the argument
+  // values, converting each with its state variable's converter.
+  void ReadArguments(IXMLDOMNode* messageElement, const ActionTable& actions, const DataTypeTable& dataTypes,
+                     Kind kind);
+
+  // Keeps a UPnP error (description, source "401" or "600") as error
+  // information. Throws the platform's code when it cannot be made.
+  void RecordArgumentError(const OLECHAR* description, const OLECHAR* source);
+
+  std::optional<Kind> GetKind() const { return kind_; }
+  std::optional<HRESULT> GetReadResult() const { return readResult_; }
+  bool HasArgumentError() const { return errorInfo_ != nullptr; }
+
+ protected:
+  CInvokeActionMessage() = default;
+  ~CInvokeActionMessage() = default;
+  CInvokeActionMessage(const CInvokeActionMessage&) = delete;
+  CInvokeActionMessage& operator=(const CInvokeActionMessage&) = delete;
+
+  // Installs the kept error information as the calling thread's.
+  void InstallArgumentError() const noexcept;
+
+  std::optional<Kind> kind_;
+  CComBSTR actionName_;
+  CComVariant arguments_;
+  std::optional<HRESULT> readResult_;
+  CComPtr<IErrorInfo> errorInfo_;
+};

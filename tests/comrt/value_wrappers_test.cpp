@@ -1,0 +1,432 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+
+#include "comrt/com_bstr.h"
+#include "comrt/com_ptr.h"
+#include "comrt/com_safe_array.h"
+#include "comrt/com_variant.h"
+#include "comrt/diagnostics.h"
+#include "comrt/object.h"
+
+namespace {
+
+class Probe : public comrt::ObjectRoot<Probe, IDispatch> {
+ public:
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+};
+
+CComPtr<IDispatch> MakeProbe() {
+  CComPtr<IDispatch> probe;
+  EXPECT_EQ(S_OK, comrt::CreateComObject<Probe>(nullptr, IID_IDispatch, reinterpret_cast<void**>(&probe)));
+  return probe;
+}
+
+ULONG Refs(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
+
+int64_t LiveStrings() { return comrt::diagnostics::GetLiveCounts().strings; }
+
+std::u16string Text(BSTR text) { return std::u16string(text, SysStringLen(text)); }
+
+const std::u16string kZeroed(u"a\0b", 3);
+
+HRESULT ThrownBy(void (*action)()) {
+  try {
+    action();
+  } catch (const CAtlException& e) {
+    return e;
+  }
+  return S_OK;
+}
+
+// --- CComBSTR
+
+TEST(CComBstrTest, CopiesAreIndependentAndKeepEmbeddedZeros) {
+  CComBSTR original(3, kZeroed.data());
+  CComBSTR copy(original);
+  EXPECT_NE(original.m_str, copy.m_str);
+  EXPECT_EQ(kZeroed, Text(copy));
+  CComBSTR assigned;
+  assigned = original;
+  EXPECT_EQ(kZeroed, Text(assigned));
+  BSTR out = nullptr;
+  EXPECT_EQ(S_OK, original.CopyTo(&out));
+  EXPECT_EQ(kZeroed, Text(out));
+  SysFreeString(out);
+  EXPECT_EQ(E_POINTER, original.CopyTo(nullptr));
+
+  CComBSTR moved(std::move(copy));
+  EXPECT_EQ(nullptr, copy.m_str);
+  EXPECT_EQ(kZeroed, Text(moved));
+  moved = std::move(assigned);
+  EXPECT_EQ(nullptr, assigned.m_str);
+}
+
+TEST(CComBstrTest, ConstructionEdges) {
+  EXPECT_EQ(nullptr, CComBSTR(static_cast<LPCOLESTR>(nullptr)).m_str);
+  EXPECT_EQ(nullptr, CComBSTR(0, nullptr).m_str);
+  EXPECT_EQ(std::u16string(2, u'\0'), Text(CComBSTR(2, nullptr)));
+  EXPECT_EQ(u"ab", Text(CComBSTR(2, u"abc")));
+  EXPECT_EQ(E_INVALIDARG, ThrownBy([] { CComBSTR(-1, u"x"); }));
+  EXPECT_EQ(0u, CComBSTR().Length());
+}
+
+TEST(CComBstrTest, AssignmentAndAppendMayReadTheirOwnText) {
+  CComBSTR text(u"prefix-tail");
+  text = text.m_str + 7;
+  EXPECT_EQ(u"tail", Text(text));
+  EXPECT_EQ(S_OK, text.Append(text.m_str, 2));
+  EXPECT_EQ(u"tailta", Text(text));
+  text += text;
+  EXPECT_EQ(u"tailtatailta", Text(text));
+}
+
+TEST(CComBstrTest, AppendKeepsZerosAndReportsBadLengths) {
+  CComBSTR text;
+  EXPECT_EQ(S_OK, text.Append(static_cast<LPCOLESTR>(nullptr)));
+  EXPECT_EQ(nullptr, text.m_str);
+  EXPECT_EQ(S_OK, text.Append(u"x"));
+  CComBSTR zeroed(3, kZeroed.data());
+  EXPECT_EQ(S_OK, text.AppendBSTR(zeroed));
+  EXPECT_EQ(S_OK, text.Append(kZeroed.data(), 3));
+  EXPECT_EQ(u"x" + kZeroed + kZeroed, Text(text));
+  EXPECT_EQ(E_INVALIDARG, text.Append(u"y", -1));
+  text += u"!";
+  EXPECT_EQ(8u, text.Length());
+  EXPECT_EQ(16u, text.ByteLength());
+}
+
+TEST(CComBstrTest, EqualityTreatsNullAsEmpty) {
+  CComBSTR null;
+  CComBSTR empty(u"");
+  EXPECT_TRUE(null == empty);
+  EXPECT_TRUE(null == u"");
+  EXPECT_TRUE(empty == static_cast<LPCOLESTR>(nullptr));
+  EXPECT_TRUE(null == nullptr);
+  EXPECT_FALSE(empty == nullptr);
+  CComBSTR zeroed(3, kZeroed.data());
+  EXPECT_TRUE(zeroed != u"a");  // the embedded zero does not end the comparison
+  EXPECT_TRUE(zeroed != CComBSTR(u"a"));
+  EXPECT_TRUE(zeroed == CComBSTR(3, kZeroed.data()));
+  EXPECT_TRUE(CComBSTR(u"abc") == u"abc");
+}
+
+TEST(CComBstrTest, OwnershipTransfers) {
+  const int64_t before = LiveStrings();
+  {
+    CComBSTR text;
+    *&text = SysAllocString(u"out parameter");
+    text.Attach(SysAllocString(u"attached"));  // frees the previous
+    EXPECT_EQ(before + 1, LiveStrings());
+    BSTR detached = text.Detach();
+    EXPECT_EQ(nullptr, text.m_str);
+    EXPECT_TRUE(!text);
+    text.Attach(detached);
+    text.Empty();
+    EXPECT_EQ(before, LiveStrings());
+    text = u"held at scope end";
+  }
+  EXPECT_EQ(before, LiveStrings());
+}
+
+// --- CComVariant
+
+TEST(CComVariantTest, ConstructorsPickTheType) {
+  EXPECT_EQ(VT_BOOL, CComVariant(true).vt);
+  EXPECT_EQ(VARIANT_TRUE, CComVariant(true).boolVal);
+  EXPECT_EQ(VT_I4, CComVariant(7).vt);
+  EXPECT_EQ(VT_INT, CComVariant(7, VT_INT).vt);
+  EXPECT_EQ(E_FAIL, CComVariant(E_FAIL, VT_ERROR).scode);
+  EXPECT_EQ(VT_UI4, CComVariant(7u).vt);
+  EXPECT_EQ(VT_UINT, CComVariant(7u, VT_UINT).vt);
+  const LONGLONG wide = -(LONGLONG{1} << 40);
+  EXPECT_EQ(VT_I8, CComVariant(wide).vt);
+  EXPECT_EQ(wide, CComVariant(wide).llVal);
+  EXPECT_EQ(VT_I8, CComVariant(7LL).vt);
+  EXPECT_EQ(VT_UI8, CComVariant(ULONGLONG{7}).vt);
+  EXPECT_EQ(VT_UI8, CComVariant(7ULL).vt);
+  EXPECT_EQ(VT_I1, CComVariant(int8_t{-7}).vt);
+  EXPECT_EQ(-7, CComVariant(int8_t{-7}).cVal);
+  EXPECT_EQ(VT_UI1, CComVariant(BYTE{7}).vt);
+  EXPECT_EQ(VT_I2, CComVariant(short{-7}).vt);
+  EXPECT_EQ(VT_UI2, CComVariant(static_cast<unsigned short>(7)).vt);
+  EXPECT_EQ(VT_R4, CComVariant(1.5f).vt);
+  EXPECT_EQ(VT_R8, CComVariant(1.5).vt);
+  EXPECT_EQ(VT_DATE, CComVariant(1.5, VT_DATE).vt);
+  CY money;
+  money.int64 = 12345;
+  EXPECT_EQ(VT_CY, CComVariant(money).vt);
+  EXPECT_EQ(12345, CComVariant(money).cyVal.int64);
+  EXPECT_EQ(VT_BSTR, CComVariant(u"text").vt);
+  EXPECT_EQ(nullptr, CComVariant(static_cast<LPCOLESTR>(nullptr)).bstrVal);
+  EXPECT_EQ(kZeroed, Text(CComVariant(CComBSTR(3, kZeroed.data())).bstrVal));
+
+  EXPECT_EQ(E_INVALIDARG, ThrownBy([] { CComVariant(7, VT_UI4); }));
+  EXPECT_EQ(E_INVALIDARG, ThrownBy([] { CComVariant(7u, VT_I4); }));
+  EXPECT_EQ(E_INVALIDARG, ThrownBy([] { CComVariant(1.0, VT_R4); }));
+}
+
+TEST(CComVariantTest, CopiesAreDeep) {
+  CComVariant original(CComBSTR(3, kZeroed.data()));
+  CComVariant copy(original);
+  EXPECT_NE(original.bstrVal, copy.bstrVal);
+  EXPECT_EQ(kZeroed, Text(copy.bstrVal));
+  CComVariant fromVariant(static_cast<const VARIANT&>(original));
+  EXPECT_EQ(original, fromVariant);
+
+  CComVariant moved(std::move(copy));
+  EXPECT_EQ(VT_EMPTY, copy.vt);
+  EXPECT_EQ(kZeroed, Text(moved.bstrVal));
+  copy = std::move(moved);
+  EXPECT_EQ(VT_EMPTY, moved.vt);
+
+  // Assigning text from inside the held string.
+  CComVariant text(u"prefix-tail");
+  text = text.bstrVal + 7;
+  EXPECT_EQ(u"tail", Text(text.bstrVal));
+  text = 5;  // frees the string
+  EXPECT_EQ(VT_I4, text.vt);
+}
+
+TEST(CComVariantTest, FailedCopiesLeaveAnErrorValueAndThrow) {
+  VARIANT bad;
+  bad.vt = VT_RECORD;
+  EXPECT_EQ(DISP_E_BADVARTYPE, ThrownBy([] {
+              VARIANT source;
+              source.vt = VT_RECORD;
+              CComVariant copy(source);
+            }));
+  const int64_t before = LiveStrings();
+  CComVariant value(u"old");
+  HRESULT thrown = S_OK;
+  try {
+    value = bad;
+  } catch (const CAtlException& e) {
+    thrown = e;
+  }
+  EXPECT_EQ(DISP_E_BADVARTYPE, thrown);
+  EXPECT_EQ(VT_ERROR, value.vt);
+  EXPECT_EQ(DISP_E_BADVARTYPE, value.scode);
+  EXPECT_EQ(before, LiveStrings());  // the old string did not leak
+}
+
+TEST(CComVariantTest, InterfacesAreReferenced) {
+  CComPtr<IDispatch> probe = MakeProbe();
+  {
+    CComVariant asDispatch(probe.p);
+    EXPECT_EQ(VT_DISPATCH, asDispatch.vt);
+    CComVariant asUnknown(static_cast<IUnknown*>(probe.p));
+    EXPECT_EQ(VT_UNKNOWN, asUnknown.vt);
+    EXPECT_EQ(3u, Refs(probe));
+    EXPECT_TRUE(asDispatch != asUnknown);  // types differ
+    EXPECT_TRUE(asUnknown == CComVariant(static_cast<IUnknown*>(probe.p)));
+  }
+  EXPECT_EQ(1u, Refs(probe));
+
+  // Re-typing a value that holds the last reference to the same object.
+  CComVariant only(probe.p);
+  probe.Release();
+  IUnknown* object = only.pdispVal;
+  only = object;
+  EXPECT_EQ(VT_UNKNOWN, only.vt);
+  EXPECT_EQ(1u, Refs(only.punkVal));
+}
+
+TEST(CComVariantTest, AttachDetachAndCopyTo) {
+  const int64_t before = LiveStrings();
+  VARIANT raw;
+  raw.vt = VT_BSTR;
+  raw.bstrVal = SysAllocStringLen(kZeroed.data(), 3);
+  CComVariant value(u"replaced");
+  EXPECT_EQ(S_OK, value.Attach(&raw));
+  EXPECT_EQ(VT_EMPTY, raw.vt);
+  BSTR out = nullptr;
+  EXPECT_EQ(S_OK, value.CopyTo(&out));
+  EXPECT_EQ(kZeroed, Text(out));
+  SysFreeString(out);
+  EXPECT_EQ(E_POINTER, value.CopyTo(nullptr));
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, CComVariant(3).CopyTo(&out));
+
+  raw.vt = VT_BSTR;
+  raw.bstrVal = SysAllocString(u"cleared by Detach");
+  EXPECT_EQ(S_OK, value.Detach(&raw));
+  EXPECT_EQ(VT_EMPTY, value.vt);
+  EXPECT_EQ(kZeroed, Text(raw.bstrVal));
+  VariantClear(&raw);
+  EXPECT_EQ(E_INVALIDARG, value.Attach(nullptr));
+  EXPECT_EQ(E_POINTER, value.Detach(nullptr));
+  EXPECT_EQ(before, LiveStrings());
+}
+
+TEST(CComVariantTest, EqualityComparesTypeAndValue) {
+  EXPECT_EQ(CComVariant(u"abc"), CComVariant(u"abc"));
+  EXPECT_NE(CComVariant(u"abc"), CComVariant(u"abd"));
+  EXPECT_EQ(CComVariant(static_cast<LPCOLESTR>(nullptr)), CComVariant(u""));
+  EXPECT_NE(CComVariant(CComBSTR(3, kZeroed.data())), CComVariant(u"a"));
+  EXPECT_NE(CComVariant(5), CComVariant(5LL));
+  EXPECT_NE(CComVariant(5), CComVariant(6));
+  EXPECT_EQ(CComVariant(), CComVariant());
+
+  CComVariant one, oneHundredths;
+  one.vt = VT_DECIMAL;
+  one.decVal.Lo64 = 10;  // 1.0
+  one.decVal.Hi32 = 0;
+  one.decVal.signscale = 0;
+  one.decVal.scale = 1;
+  oneHundredths.vt = VT_DECIMAL;
+  oneHundredths.decVal.Lo64 = 100;  // 1.00
+  oneHundredths.decVal.Hi32 = 0;
+  oneHundredths.decVal.signscale = 0;
+  oneHundredths.decVal.scale = 2;
+  one.vt = oneHundredths.vt = VT_DECIMAL;
+  EXPECT_EQ(one, oneHundredths);
+  oneHundredths.decVal.sign = DECIMAL_NEG;
+  EXPECT_NE(one, oneHundredths);
+}
+
+TEST(CComVariantTest, HoldsACopyOfAnArray) {
+  CComSafeArray<VARIANT> array(2);
+  array.SetAt(1, CComVariant(u"element"));
+  CComVariant value(static_cast<const SAFEARRAY*>(array));
+  EXPECT_EQ(VT_ARRAY | VT_VARIANT, value.vt);
+  EXPECT_NE(array.m_psa, value.parray);
+  EXPECT_EQ(E_INVALIDARG, ThrownBy([] { CComVariant(static_cast<const SAFEARRAY*>(nullptr)); }));
+}
+
+// --- CComSafeArray<VARIANT>
+
+TEST(CComSafeArrayTest, ElementsStayWhereTheyAre) {
+  CComSafeArray<VARIANT> array(3, -1);
+  EXPECT_EQ(3u, array.GetCount());
+  EXPECT_EQ(-1, array.GetLowerBound());
+  EXPECT_EQ(1, array.GetUpperBound());
+  VARIANT& first = array[-1];
+  EXPECT_EQ(VT_EMPTY, first.vt);
+  EXPECT_EQ(S_OK, array.SetAt(-1, CComVariant(u"pinned")));
+  EXPECT_EQ(S_OK, array.SetAt(1, CComVariant(2)));
+
+  // Nobody else can move or free the storage while the wrapper holds it.
+  SAFEARRAYBOUND bound = {10, 0};
+  EXPECT_EQ(DISP_E_ARRAYISLOCKED, SafeArrayRedim(array, &bound));
+  EXPECT_EQ(DISP_E_ARRAYISLOCKED, SafeArrayDestroy(array));
+  EXPECT_EQ(&first, &array.GetAt(-1));
+  EXPECT_EQ(u"pinned", Text(first.bstrVal));
+}
+
+TEST(CComSafeArrayTest, SetAtCopiesOrAdopts) {
+  CComSafeArray<VARIANT> array(2);
+  LONG number = 8;
+  VARIANT reference;
+  reference.vt = VT_BYREF | VT_I4;
+  reference.plVal = &number;
+  EXPECT_EQ(S_OK, array.SetAt(0, reference));
+  EXPECT_EQ(VT_I4, array[0].vt);  // the copy resolves the reference
+  EXPECT_EQ(8, array[0].lVal);
+
+  const int64_t before = LiveStrings();
+  VARIANT owned;
+  owned.vt = VT_BSTR;
+  owned.bstrVal = SysAllocString(u"adopted");
+  EXPECT_EQ(S_OK, array.SetAt(1, owned, false));
+  EXPECT_EQ(owned.bstrVal, array[1].bstrVal);
+  EXPECT_EQ(before + 1, LiveStrings());
+
+  EXPECT_EQ(E_INVALIDARG, array.SetAt(2, reference));
+  EXPECT_EQ(E_INVALIDARG, ThrownBy([] {
+              CComSafeArray<VARIANT> small(1);
+              small.GetAt(1);
+            }));
+  EXPECT_EQ(E_FAIL, ThrownBy([] { CComSafeArray<VARIANT>().GetAt(0); }));
+}
+
+TEST(CComSafeArrayTest, AddAndResizeKeepTheLowerBound) {
+  CComSafeArray<VARIANT> array;
+  EXPECT_EQ(0u, array.GetCount());
+  EXPECT_EQ(S_OK, array.Add(CComVariant(1)));
+  EXPECT_EQ(0, array.GetLowerBound());
+  array.Destroy();
+  EXPECT_EQ(S_OK, array.Create(1, -5));
+  EXPECT_EQ(S_OK, array.Add(CComVariant(u"second")));
+  EXPECT_EQ(-4, array.GetUpperBound());
+  EXPECT_EQ(u"second", Text(array[-4].bstrVal));
+
+  VARIANT bad;
+  bad.vt = VT_RECORD;
+  EXPECT_EQ(DISP_E_BADVARTYPE, array.Add(bad));
+  EXPECT_EQ(2u, array.GetCount());  // no half-added element
+
+  EXPECT_EQ(S_OK, array.Resize(1, -5));  // frees the string
+  EXPECT_EQ(1u, array.GetCount());
+}
+
+TEST(CComSafeArrayTest, CopiesAreDeep) {
+  CComSafeArray<VARIANT> original(1, 3);
+  original.SetAt(3, CComVariant(u"text"));
+  CComSafeArray<VARIANT> copy(original);
+  EXPECT_NE(original.m_psa, copy.m_psa);
+  EXPECT_EQ(3, copy.GetLowerBound());
+  EXPECT_NE(original[3].bstrVal, copy[3].bstrVal);
+  copy.SetAt(3, CComVariant(u"changed"));
+  EXPECT_EQ(u"text", Text(original[3].bstrVal));
+
+  EXPECT_EQ(S_OK, copy.CopyFrom(copy));  // from itself
+  EXPECT_EQ(u"changed", Text(copy[3].bstrVal));
+  SAFEARRAY* out = nullptr;
+  EXPECT_EQ(S_OK, copy.CopyTo(&out));
+  EXPECT_EQ(0u, out->cLocks);
+  SafeArrayDestroy(out);
+  EXPECT_EQ(E_POINTER, copy.CopyTo(nullptr));
+
+  copy = CComSafeArray<VARIANT>();
+  EXPECT_EQ(nullptr, copy.m_psa);
+  SAFEARRAY* strings = SafeArrayCreateVector(VT_BSTR, 0, 1);
+  EXPECT_EQ(E_INVALIDARG, copy.CopyFrom(strings));
+  SafeArrayDestroy(strings);
+}
+
+TEST(CComSafeArrayTest, AttachAndDetachHandOverOwnership) {
+  CComSafeArray<VARIANT> array;
+  SAFEARRAY* strings = SafeArrayCreateVector(VT_BSTR, 0, 1);
+  EXPECT_EQ(E_INVALIDARG, array.Attach(strings));
+  EXPECT_EQ(S_OK, SafeArrayDestroy(strings));  // still the caller's, unlocked
+  EXPECT_EQ(E_INVALIDARG, array.Attach(nullptr));
+
+  SAFEARRAY* variants = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+  EXPECT_EQ(S_OK, array.Attach(variants));
+  EXPECT_EQ(1u, variants->cLocks);
+  EXPECT_EQ(variants, array.Detach());
+  EXPECT_EQ(0u, variants->cLocks);
+  EXPECT_EQ(nullptr, array.m_psa);
+  EXPECT_EQ(S_OK, SafeArrayDestroy(variants));
+
+  // An array someone else still locks is kept until they let go.
+  CComSafeArray<VARIANT> held(1);
+  SafeArrayLock(held);
+  EXPECT_EQ(DISP_E_ARRAYISLOCKED, held.Destroy());
+  EXPECT_NE(nullptr, held.m_psa);
+  SafeArrayUnlock(held);
+
+  // An unlocked array stored through the raw pointer is still freed.
+  CComSafeArray<VARIANT> outParameter;
+  *outParameter.GetSafeArrayPtr() = SafeArrayCreateVector(VT_VARIANT, 0, 1);
+}
+
+TEST(CComSafeArrayTest, CreationFailuresThrow) {
+  EXPECT_EQ(E_OUTOFMEMORY, ThrownBy([] { CComSafeArray<VARIANT>(0xFFFFFFFFu); }));
+  EXPECT_EQ(E_INVALIDARG, ThrownBy([] { CComSafeArray<VARIANT>(static_cast<const SAFEARRAY*>(nullptr)); }));
+  CComSafeArray<VARIANT> array;
+  EXPECT_EQ(E_INVALIDARG, array.Create(nullptr));
+  SAFEARRAYBOUND bound = {1, 0};
+  EXPECT_EQ(E_INVALIDARG, array.Create(&bound, 2));
+}
+
+}  // namespace
