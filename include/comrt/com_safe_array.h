@@ -67,7 +67,11 @@ class CComSafeArray {
     if (other.m_psa) ThrowIfFailed(CopyFrom(other.m_psa));
   }
   CComSafeArray(CComSafeArray&& other) noexcept : m_psa(other.m_psa) { other.m_psa = nullptr; }
-  ~CComSafeArray() { Destroy(); }
+  // An array someone else still locks cannot be destroyed; it is left to them
+  // without the wrapper's lock.
+  ~CComSafeArray() {
+    if (FAILED(Destroy())) ::SafeArrayUnlock(m_psa);
+  }
 
   // Strong guarantee: on failure the wrapper keeps its array. Copying an empty
   // wrapper empties this one.

@@ -8,8 +8,6 @@
 #pragma once
 
 #include <cstring>
-#include <string>
-#include <utility>
 
 #include "comrt/atl_exception.h"
 #include "comrt/bstr.h"

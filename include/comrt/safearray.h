@@ -34,7 +34,7 @@ typedef SAFEARRAY* LPSAFEARRAY;
 
 // Makes an array with every element zero (VT_EMPTY for variants). Null for an
 // element type that arrays cannot hold, for `dims` other than 1, for bounds
-// whose last index is not a LONG or whose storage exceeds 4 GiB, or when
+// whose last index is not a LONG or whose storage needs more than 32 bits, or when
 // memory runs out.
 COMRT_CAPI SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT dims, SAFEARRAYBOUND* bounds);
 COMRT_CAPI SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG count);
@@ -66,6 +66,8 @@ COMRT_CAPI UINT SafeArrayGetElemsize(SAFEARRAY* array);
 // Bounds of dimension `dim` (counted from 1). DISP_E_BADINDEX for another dim.
 COMRT_CAPI HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dim, LONG* lowerBound);
 COMRT_CAPI HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dim, LONG* upperBound);
+// The element type. E_INVALIDARG for null pointers or a descriptor that
+// carries no type.
 COMRT_CAPI HRESULT SafeArrayGetVartype(SAFEARRAY* array, VARTYPE* vt);
 // Locking pins the data: a locked array cannot be destroyed or resized.
 // E_INVALIDARG for null; E_UNEXPECTED past 65535 locks, or to unlock an array
@@ -79,5 +81,6 @@ COMRT_CAPI HRESULT SafeArrayUnaccessData(SAFEARRAY* array);
 COMRT_CAPI HRESULT SafeArrayPtrOfIndex(SAFEARRAY* array, LONG* indices, void** element);
 // Changes the element count (and lower bound) of an unlocked array; elements
 // that fall off are cleared, new ones are zero. DISP_E_ARRAYISLOCKED,
-// E_INVALIDARG for bounds as SafeArrayCreate refuses them, E_OUTOFMEMORY.
+// E_INVALIDARG for a last index that is not a LONG, E_OUTOFMEMORY (also for
+// storage past 4 GiB); the bounds are unchanged on failure.
 COMRT_CAPI HRESULT SafeArrayRedim(SAFEARRAY* array, SAFEARRAYBOUND* bound);

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "comrt/com_error.h"
 #include "comrt/com_ptr.h"
@@ -59,7 +61,7 @@ HRESULT BoundaryMethod(Throw&& doThrow) {
 }
 constexpr int g_fullGuardLine = __LINE__ - 2;
 
-int g_checkLine = 0;
+std::atomic<int> g_checkLine{0};  // written by the check itself, from any thread
 
 void SharedOperation(bool fail) {
   VARNEL_GUARDED_BEGIN
@@ -285,6 +287,30 @@ TEST(ResultDescriptionTest, SystemTextLosesItsLineEnd) {
 TEST(TraceLineTest, NothingIsHandedOnWithoutReceiver) {
   // No sink: the logger drops the line, and the guard still answers.
   EXPECT_EQ(E_UNEXPECTED, BoundaryMethod([] { throw E_UNEXPECTED; }));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TraceLineTest, ThreadsFailingAtOnceWriteWholeLines) {
+  CapturedLines captured;
+  constexpr int kFailuresPerThread = 200;
+  auto fail = [] {
+    for (int i = 0; i < kFailuresPerThread; ++i) BoundaryMethod([] { SharedOperation(true); });
+  };
+  std::thread first(fail);
+  std::thread second(fail);
+  first.join();
+  second.join();
+  const auto texts = captured.Texts();
+  ASSERT_EQ(2u * kFailuresPerThread * 3, texts.size());
+  for (const std::u16string& text : texts) {
+    const bool whole = text == u"[ERR] fail" + Position(g_checkLine) ||
+                       text.find(u"[ERR] <exception> HRESULT(0x8000ffff:") == 0 ||
+                       text.find(u"[DBG] <exception> <exception trace>(0x8000ffff:") == 0;
+    EXPECT_TRUE(whole) << Narrow(text);
+  }
 }
 
 }  // namespace

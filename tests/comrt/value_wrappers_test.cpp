@@ -67,20 +67,13 @@ TEST(CComBstrTest, CopiesAreIndependentAndKeepEmbeddedZeros) {
   CComBSTR moved(std::move(copy));
   EXPECT_EQ(nullptr, copy.m_str);
   EXPECT_EQ(kZeroed, Text(moved));
-  moved = std::move(assigned);
-  EXPECT_EQ(nullptr, assigned.m_str);
-}
 
-TEST(CComBstrTest, ConstructionEdges) {
-  EXPECT_EQ(nullptr, CComBSTR(static_cast<LPCOLESTR>(nullptr)).m_str);
   EXPECT_EQ(nullptr, CComBSTR(0, nullptr).m_str);
   EXPECT_EQ(std::u16string(2, u'\0'), Text(CComBSTR(2, nullptr)));
-  EXPECT_EQ(u"ab", Text(CComBSTR(2, u"abc")));
   EXPECT_EQ(E_INVALIDARG, ThrownBy([] { CComBSTR(-1, u"x"); }));
-  EXPECT_EQ(0u, CComBSTR().Length());
 }
 
-TEST(CComBstrTest, AssignmentAndAppendMayReadTheirOwnText) {
+TEST(CComBstrTest, AppendKeepsZerosAndMayReadItsOwnText) {
   CComBSTR text(u"prefix-tail");
   text = text.m_str + 7;
   EXPECT_EQ(u"tail", Text(text));
@@ -88,21 +81,17 @@ TEST(CComBstrTest, AssignmentAndAppendMayReadTheirOwnText) {
   EXPECT_EQ(u"tailta", Text(text));
   text += text;
   EXPECT_EQ(u"tailtatailta", Text(text));
-}
 
-TEST(CComBstrTest, AppendKeepsZerosAndReportsBadLengths) {
-  CComBSTR text;
+  CComBSTR zeroed(3, kZeroed.data());
+  text.Empty();
   EXPECT_EQ(S_OK, text.Append(static_cast<LPCOLESTR>(nullptr)));
   EXPECT_EQ(nullptr, text.m_str);
-  EXPECT_EQ(S_OK, text.Append(u"x"));
-  CComBSTR zeroed(3, kZeroed.data());
   EXPECT_EQ(S_OK, text.AppendBSTR(zeroed));
   EXPECT_EQ(S_OK, text.Append(kZeroed.data(), 3));
-  EXPECT_EQ(u"x" + kZeroed + kZeroed, Text(text));
-  EXPECT_EQ(E_INVALIDARG, text.Append(u"y", -1));
   text += u"!";
-  EXPECT_EQ(8u, text.Length());
-  EXPECT_EQ(16u, text.ByteLength());
+  EXPECT_EQ(kZeroed + kZeroed + u"!", Text(text));
+  EXPECT_EQ(14u, text.ByteLength());
+  EXPECT_EQ(E_INVALIDARG, text.Append(u"y", -1));
 }
 
 TEST(CComBstrTest, EqualityTreatsNullAsEmpty) {
@@ -117,59 +106,43 @@ TEST(CComBstrTest, EqualityTreatsNullAsEmpty) {
   EXPECT_TRUE(zeroed != u"a");  // the embedded zero does not end the comparison
   EXPECT_TRUE(zeroed != CComBSTR(u"a"));
   EXPECT_TRUE(zeroed == CComBSTR(3, kZeroed.data()));
-  EXPECT_TRUE(CComBSTR(u"abc") == u"abc");
 }
 
 TEST(CComBstrTest, OwnershipTransfers) {
-  const int64_t before = LiveStrings();
-  {
-    CComBSTR text;
-    *&text = SysAllocString(u"out parameter");
-    text.Attach(SysAllocString(u"attached"));  // frees the previous
-    EXPECT_EQ(before + 1, LiveStrings());
-    BSTR detached = text.Detach();
-    EXPECT_EQ(nullptr, text.m_str);
-    EXPECT_TRUE(!text);
-    text.Attach(detached);
-    text.Empty();
-    EXPECT_EQ(before, LiveStrings());
-    text = u"held at scope end";
-  }
-  EXPECT_EQ(before, LiveStrings());
+  CComBSTR text;
+  *&text = SysAllocString(u"out parameter");
+  text.Attach(SysAllocString(u"attached"));  // frees the previous
+  BSTR detached = text.Detach();
+  EXPECT_TRUE(!text);
+  EXPECT_EQ(u"attached", Text(detached));
+  text.Attach(detached);
 }
 
 // --- CComVariant
 
 TEST(CComVariantTest, ConstructorsPickTheType) {
-  EXPECT_EQ(VT_BOOL, CComVariant(true).vt);
-  EXPECT_EQ(VARIANT_TRUE, CComVariant(true).boolVal);
-  EXPECT_EQ(VT_I4, CComVariant(7).vt);
-  EXPECT_EQ(VT_INT, CComVariant(7, VT_INT).vt);
-  EXPECT_EQ(E_FAIL, CComVariant(E_FAIL, VT_ERROR).scode);
-  EXPECT_EQ(VT_UI4, CComVariant(7u).vt);
-  EXPECT_EQ(VT_UINT, CComVariant(7u, VT_UINT).vt);
-  const LONGLONG wide = -(LONGLONG{1} << 40);
-  EXPECT_EQ(VT_I8, CComVariant(wide).vt);
-  EXPECT_EQ(wide, CComVariant(wide).llVal);
+  // The platform's integer names land on the platform's widths.
+  EXPECT_EQ(VT_I4, CComVariant(LONG{7}).vt);
+  EXPECT_EQ(VT_UI4, CComVariant(ULONG{7}).vt);
+  EXPECT_EQ(VT_I8, CComVariant(LONGLONG{-1}).vt);
+  EXPECT_EQ(-1, CComVariant(LONGLONG{-1}).llVal);
   EXPECT_EQ(VT_I8, CComVariant(7LL).vt);
   EXPECT_EQ(VT_UI8, CComVariant(ULONGLONG{7}).vt);
-  EXPECT_EQ(VT_UI8, CComVariant(7ULL).vt);
   EXPECT_EQ(VT_I1, CComVariant(int8_t{-7}).vt);
-  EXPECT_EQ(-7, CComVariant(int8_t{-7}).cVal);
   EXPECT_EQ(VT_UI1, CComVariant(BYTE{7}).vt);
-  EXPECT_EQ(VT_I2, CComVariant(short{-7}).vt);
-  EXPECT_EQ(VT_UI2, CComVariant(static_cast<unsigned short>(7)).vt);
+  EXPECT_EQ(VT_I2, CComVariant(SHORT{-7}).vt);
+  EXPECT_EQ(VT_UI2, CComVariant(USHORT{7}).vt);
   EXPECT_EQ(VT_R4, CComVariant(1.5f).vt);
   EXPECT_EQ(VT_R8, CComVariant(1.5).vt);
-  EXPECT_EQ(VT_DATE, CComVariant(1.5, VT_DATE).vt);
-  CY money;
-  money.int64 = 12345;
-  EXPECT_EQ(VT_CY, CComVariant(money).vt);
-  EXPECT_EQ(12345, CComVariant(money).cyVal.int64);
+  EXPECT_EQ(VARIANT_TRUE, CComVariant(true).boolVal);
   EXPECT_EQ(VT_BSTR, CComVariant(u"text").vt);
   EXPECT_EQ(nullptr, CComVariant(static_cast<LPCOLESTR>(nullptr)).bstrVal);
   EXPECT_EQ(kZeroed, Text(CComVariant(CComBSTR(3, kZeroed.data())).bstrVal));
 
+  EXPECT_EQ(VT_INT, CComVariant(7, VT_INT).vt);
+  EXPECT_EQ(E_FAIL, CComVariant(E_FAIL, VT_ERROR).scode);
+  EXPECT_EQ(VT_UINT, CComVariant(7u, VT_UINT).vt);
+  EXPECT_EQ(VT_DATE, CComVariant(1.5, VT_DATE).vt);
   EXPECT_EQ(E_INVALIDARG, ThrownBy([] { CComVariant(7, VT_UI4); }));
   EXPECT_EQ(E_INVALIDARG, ThrownBy([] { CComVariant(7u, VT_I4); }));
   EXPECT_EQ(E_INVALIDARG, ThrownBy([] { CComVariant(1.0, VT_R4); }));
@@ -198,25 +171,20 @@ TEST(CComVariantTest, CopiesAreDeep) {
 }
 
 TEST(CComVariantTest, FailedCopiesLeaveAnErrorValueAndThrow) {
-  VARIANT bad;
+  static VARIANT bad;
   bad.vt = VT_RECORD;
-  EXPECT_EQ(DISP_E_BADVARTYPE, ThrownBy([] {
-              VARIANT source;
-              source.vt = VT_RECORD;
-              CComVariant copy(source);
-            }));
+  EXPECT_EQ(DISP_E_BADVARTYPE, ThrownBy([] { CComVariant copy(bad); }));
   const int64_t before = LiveStrings();
   CComVariant value(u"old");
-  HRESULT thrown = S_OK;
   try {
     value = bad;
+    ADD_FAILURE() << "no exception";
   } catch (const CAtlException& e) {
-    thrown = e;
+    EXPECT_EQ(DISP_E_BADVARTYPE, e.m_hr);
   }
-  EXPECT_EQ(DISP_E_BADVARTYPE, thrown);
   EXPECT_EQ(VT_ERROR, value.vt);
   EXPECT_EQ(DISP_E_BADVARTYPE, value.scode);
-  EXPECT_EQ(before, LiveStrings());  // the old string did not leak
+  EXPECT_EQ(before, LiveStrings());  // the old string was freed, not lost
 }
 
 TEST(CComVariantTest, InterfacesAreReferenced) {
@@ -242,7 +210,6 @@ TEST(CComVariantTest, InterfacesAreReferenced) {
 }
 
 TEST(CComVariantTest, AttachDetachAndCopyTo) {
-  const int64_t before = LiveStrings();
   VARIANT raw;
   raw.vt = VT_BSTR;
   raw.bstrVal = SysAllocStringLen(kZeroed.data(), 3);
@@ -264,7 +231,6 @@ TEST(CComVariantTest, AttachDetachAndCopyTo) {
   VariantClear(&raw);
   EXPECT_EQ(E_INVALIDARG, value.Attach(nullptr));
   EXPECT_EQ(E_POINTER, value.Detach(nullptr));
-  EXPECT_EQ(before, LiveStrings());
 }
 
 TEST(CComVariantTest, EqualityComparesTypeAndValue) {
@@ -276,21 +242,20 @@ TEST(CComVariantTest, EqualityComparesTypeAndValue) {
   EXPECT_NE(CComVariant(5), CComVariant(6));
   EXPECT_EQ(CComVariant(), CComVariant());
 
-  CComVariant one, oneHundredths;
-  one.vt = VT_DECIMAL;
-  one.decVal.Lo64 = 10;  // 1.0
-  one.decVal.Hi32 = 0;
-  one.decVal.signscale = 0;
-  one.decVal.scale = 1;
-  oneHundredths.vt = VT_DECIMAL;
-  oneHundredths.decVal.Lo64 = 100;  // 1.00
-  oneHundredths.decVal.Hi32 = 0;
-  oneHundredths.decVal.signscale = 0;
-  oneHundredths.decVal.scale = 2;
-  one.vt = oneHundredths.vt = VT_DECIMAL;
-  EXPECT_EQ(one, oneHundredths);
-  oneHundredths.decVal.sign = DECIMAL_NEG;
-  EXPECT_NE(one, oneHundredths);
+
+  auto decimal = [](ULONGLONG digits, BYTE scale, BYTE sign) {
+    CComVariant value;
+    value.decVal.Lo64 = digits;
+    value.decVal.Hi32 = 0;
+    value.decVal.scale = scale;
+    value.decVal.sign = sign;
+    value.vt = VT_DECIMAL;
+    return value;
+  };
+  EXPECT_EQ(decimal(10, 1, 0), decimal(100, 2, 0));  // 1.0 and 1.00
+  EXPECT_NE(decimal(10, 1, 0), decimal(100, 2, DECIMAL_NEG));
+  EXPECT_NE(decimal(10, 1, 0), decimal(10, 2, 0));
+  EXPECT_EQ(decimal(0, 0, 0), decimal(0, 5, DECIMAL_NEG));
 }
 
 TEST(CComVariantTest, HoldsACopyOfAnArray) {
