@@ -6,6 +6,7 @@
 
 #include "comrt/bstr.h"
 #include "diagnostics_counters.h"
+#include "value_sizes.h"
 
 namespace {
 
@@ -39,54 +40,25 @@ struct FreeDeleter {
 // Element size and the feature flag of each type an array can hold; false for
 // the others.
 bool DescribeElement(VARTYPE vt, ULONG* size, USHORT* features) {
-  *features = 0;
   switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      *size = 1;
-      return true;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      *size = 2;
-      return true;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      *size = 4;
-      return true;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-      *size = 8;
-      return true;
-    case VT_DECIMAL:
-      *size = sizeof(DECIMAL);
-      return true;
     case VT_BSTR:
-      *size = sizeof(BSTR);
       *features = FADF_BSTR;
-      return true;
+      break;
     case VT_UNKNOWN:
-      *size = sizeof(IUnknown*);
       *features = FADF_UNKNOWN;
-      return true;
+      break;
     case VT_DISPATCH:
-      *size = sizeof(IDispatch*);
       *features = FADF_DISPATCH;
-      return true;
+      break;
     case VT_VARIANT:
-      *size = sizeof(VARIANT);
       *features = FADF_VARIANT;
-      return true;
+      break;
     default:
-      return false;
+      *features = 0;
+      break;
   }
+  *size = static_cast<ULONG>(comrt::ValueSize(vt));
+  return *size != 0;
 }
 
 // How elements are copied and freed follows the feature flags, as it does for

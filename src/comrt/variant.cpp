@@ -4,6 +4,7 @@
 
 #include "comrt/bstr.h"
 #include "comrt/safearray.h"
+#include "value_sizes.h"
 
 namespace {
 
@@ -49,40 +50,6 @@ bool IsValidType(VARTYPE vt) {
       return IsValueType(base) || base == VT_VARIANT;
     default:
       return false;
-  }
-}
-
-// Bytes a by-reference value of type `base` points to, for the types that are
-// copied as plain bytes (strings and interfaces are pointers here too; the
-// caller duplicates what they refer to).
-size_t ReferentSize(VARTYPE base) {
-  switch (base) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-      return 8;
-    case VT_BSTR:
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-      return sizeof(void*);
-    default:
-      return 0;
   }
 }
 
@@ -146,7 +113,7 @@ HRESULT Dereference(const VARIANT& source, VARIANT* view) {
   } else if (target == VT_DECIMAL) {
     result.decVal = *source.pdecVal;
   } else {
-    std::memcpy(&result.llVal, source.byref, ReferentSize(target));
+    std::memcpy(&result.llVal, source.byref, comrt::ValueSize(target));
   }
   *view = result;
   view->vt = target;

@@ -9,33 +9,17 @@
 #include "comrt/com_variant.h"
 #include "comrt/diagnostics.h"
 #include "comrt/object.h"
+#include "support/probe.h"
 
 namespace {
 
-class Probe : public comrt::ObjectRoot<Probe, IDispatch> {
- public:
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
-};
-
-CComPtr<IDispatch> MakeProbe() {
-  CComPtr<IDispatch> probe;
-  EXPECT_EQ(S_OK, comrt::CreateComObject<Probe>(nullptr, IID_IDispatch, reinterpret_cast<void**>(&probe)));
-  return probe;
-}
-
-ULONG Refs(IUnknown* object) {
-  object->AddRef();
-  return object->Release();
-}
+using comrt_test::MakeDispatchProbe;
+using comrt_test::MakeProbe;
+using comrt_test::Refs;
+using comrt_test::Text;
 
 int64_t LiveStrings() { return comrt::diagnostics::GetLiveCounts().strings; }
 
-std::u16string Text(BSTR text) { return std::u16string(text, SysStringLen(text)); }
 
 const std::u16string kZeroed(u"a\0b", 3);
 
@@ -188,7 +172,7 @@ TEST(CComVariantTest, FailedCopiesLeaveAnErrorValueAndThrow) {
 }
 
 TEST(CComVariantTest, InterfacesAreReferenced) {
-  CComPtr<IDispatch> probe = MakeProbe();
+  CComPtr<IDispatch> probe = MakeDispatchProbe();
   {
     CComVariant asDispatch(probe.p);
     EXPECT_EQ(VT_DISPATCH, asDispatch.vt);

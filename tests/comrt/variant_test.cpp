@@ -7,28 +7,19 @@
 #include "comrt/com_ptr.h"
 #include "comrt/diagnostics.h"
 #include "comrt/object.h"
+#include "support/probe.h"
 #include "comrt/safearray.h"
 #include "comrt/variant.h"
 
 namespace {
 
-// An object whose references the tests can count.
-class Probe : public comrt::ObjectRoot<Probe, IUnknown> {};
-
-CComPtr<IUnknown> MakeProbe() {
-  CComPtr<IUnknown> probe;
-  EXPECT_EQ(S_OK, comrt::CreateComObject<Probe>(nullptr, IID_IUnknown, reinterpret_cast<void**>(&probe)));
-  return probe;
-}
-
-ULONG Refs(IUnknown* object) {
-  object->AddRef();
-  return object->Release();
-}
+using comrt_test::MakeDispatchProbe;
+using comrt_test::MakeProbe;
+using comrt_test::Refs;
+using comrt_test::Text;
 
 comrt::diagnostics::LiveCounts Live() { return comrt::diagnostics::GetLiveCounts(); }
 
-std::u16string Text(BSTR text) { return std::u16string(text, SysStringLen(text)); }
 
 const std::u16string kZeroed(u"a\0b", 3);
 

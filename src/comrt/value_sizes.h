@@ -1,0 +1,48 @@
+// Storage size of each value type that variants and arrays hold.
+#pragma once
+
+#include <cstddef>
+
+#include "comrt/variant.h"
+
+namespace comrt {
+
+// Bytes one value of `vt` occupies (VT_BSTR and the interface types as their
+// pointers, VT_VARIANT as a whole variant); 0 for a type with no storage of
+// its own or none that variants hold.
+inline size_t ValueSize(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+      return 8;
+    case VT_DECIMAL:
+      return sizeof(DECIMAL);
+    case VT_BSTR:
+    case VT_UNKNOWN:
+    case VT_DISPATCH:
+      return sizeof(void*);
+    case VT_VARIANT:
+      return sizeof(VARIANT);
+    default:
+      return 0;
+  }
+}
+
+}  // namespace comrt
