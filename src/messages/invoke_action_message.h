@@ -8,7 +8,9 @@
 #include "comrt/com_bstr.h"
 #include "comrt/com_ptr.h"
 #include "comrt/com_variant.h"
+#include "com/component_object.h"
 #include "comrt/error_info.h"
+#include "messages/message_values.h"
 #include "model/service_tables.h"
 
 struct IXMLDOMNode;
@@ -50,4 +52,22 @@ class CInvokeActionMessage {
   CComVariant arguments_;
   std::optional<HRESULT> readResult_;
   CComPtr<IErrorInfo> errorInfo_;
+};
+
+// The working interface operations that requests and responses share; the
+// class adds GetArguments and the two reading operations.
+template <class Derived, class EmptyInterface, class WorkingInterface>
+class CInvokeActionObject : public varnel::CComponentObject<Derived, EmptyInterface, WorkingInterface>,
+                            public CInvokeActionMessage {
+ public:
+  HRESULT STDMETHODCALLTYPE GetActionName(BSTR* name) noexcept override {
+    return varnel::HandOutStringCopy(actionName_, name);
+  }
+  // Stores the name as given; only reading derives names from elements.
+  HRESULT STDMETHODCALLTYPE SetActionName(BSTR name) noexcept override {
+    return varnel::StoreStringCopy(name, actionName_);
+  }
+  HRESULT STDMETHODCALLTYPE SetArguments(VARIANT arguments) noexcept override {
+    return varnel::StoreVariantCopy(arguments, arguments_);
+  }
 };

@@ -10,10 +10,6 @@ const CUPnPArgumentList& CInvokeActionRequest::SelectArguments(const CUPnPAction
   return action.GetInArguments();
 }
 
-HRESULT CInvokeActionRequest::GetActionName(BSTR* name) noexcept { return varnel::HandOutStringCopy(actionName_, name); }
-
-HRESULT CInvokeActionRequest::SetActionName(BSTR name) noexcept { return varnel::StoreStringCopy(name, actionName_); }
-
 HRESULT CInvokeActionRequest::GetArguments(VARIANT* arguments) noexcept {
   if (!arguments) return E_FAIL;
   const HRESULT cleared = VariantClear(arguments);
@@ -25,8 +21,4 @@ HRESULT CInvokeActionRequest::GetArguments(VARIANT* arguments) noexcept {
     return E_UPNP_ARGUMENT_ERROR;
   }
   return varnel::HandOutVariantCopy(arguments_, arguments);
-}
-
-HRESULT CInvokeActionRequest::SetArguments(VARIANT arguments) noexcept {
-  return varnel::StoreVariantCopy(arguments, arguments_);
 }

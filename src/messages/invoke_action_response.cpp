@@ -26,16 +26,6 @@ const CUPnPArgumentList& CInvokeActionResponse::SelectArguments(const CUPnPActio
   return action.GetOutArguments();
 }
 
-HRESULT CInvokeActionResponse::GetActionName(BSTR* name) noexcept {
-  return varnel::HandOutStringCopy(actionName_, name);
-}
-
-HRESULT CInvokeActionResponse::SetActionName(BSTR name) noexcept { return varnel::StoreStringCopy(name, actionName_); }
-
 HRESULT CInvokeActionResponse::GetArguments(VARIANT* arguments) noexcept {
   return varnel::HandOutVariantCopy(arguments_, arguments);
-}
-
-HRESULT CInvokeActionResponse::SetArguments(VARIANT arguments) noexcept {
-  return varnel::StoreVariantCopy(arguments, arguments_);
 }

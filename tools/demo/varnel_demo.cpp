@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 #include "comrt/com_bstr.h"
@@ -56,29 +57,35 @@ class Component {
   LPFNGETCLASSOBJECT getClassObject_ = nullptr;
 };
 
+// An argument list as the message objects hold it: an array of variants.
+CComVariant ArgumentArray(std::initializer_list<CComVariant> values) {
+  CComSafeArray<VARIANT> array(static_cast<ULONG>(values.size()));
+  LONG index = 0;
+  for (const CComVariant& value : values) array.SetAt(index++, value);
+  CComVariant arguments;
+  arguments.vt = VT_ARRAY | VT_VARIANT;
+  arguments.parray = array.Detach();
+  return arguments;
+}
+
+std::string DescribeArguments(const VARIANT& arguments) {
+  if (arguments.vt != (VT_ARRAY | VT_VARIANT)) return Describe(arguments);
+  CComSafeArray<VARIANT> held(arguments.parray);  // a copy, to read with the wrapper
+  std::string text = std::to_string(held.GetCount()) + " argument(s):";
+  for (LONG i = held.GetLowerBound(); i <= held.GetUpperBound(); ++i) text += " " + Describe(held.GetAt(i));
+  return text;
+}
+
 void ShowInvokeActionRequest(Component& component) {
   CComPtr<IUPnPInvokeActionRequest> request = component.Create<IUPnPInvokeActionRequest>(CLSID_InvokeActionRequest);
   if (!request) return;
   request->SetActionName(CComBSTR(u"SetVolume"));
-  CComSafeArray<VARIANT> values(3);
-  values.SetAt(0, CComVariant(0u));
-  values.SetAt(1, CComVariant(u"Master"));
-  values.SetAt(2, CComVariant(static_cast<unsigned short>(42)));
-  CComVariant arguments;
-  arguments.vt = VT_ARRAY | VT_VARIANT;
-  arguments.parray = values.Detach();
-  request->SetArguments(arguments);
-
+  request->SetArguments(ArgumentArray({CComVariant(0u), CComVariant(u"Master"), CComVariant(uint16_t{42})}));
   CComBSTR name;
   request->GetActionName(&name);
-  CComVariant stored;
-  request->GetArguments(&stored);
-  CComSafeArray<VARIANT> held;
-  held.Attach(stored.parray);
-  stored.vt = VT_EMPTY;
-  std::printf("InvokeActionRequest: action %s, %u arguments:", Utf8(name).c_str(), held.GetCount());
-  for (LONG i = held.GetLowerBound(); i <= held.GetUpperBound(); ++i) std::printf(" %s", Describe(held.GetAt(i)).c_str());
-  std::printf("\n");
+  CComVariant arguments;
+  request->GetArguments(&arguments);
+  std::printf("InvokeActionRequest: action %s, %s\n", Utf8(name).c_str(), DescribeArguments(arguments).c_str());
 }
 
 void ShowInvokeActionResponse(Component& component) {
@@ -86,21 +93,12 @@ void ShowInvokeActionResponse(Component& component) {
       component.Create<IUPnPInvokeActionResponse>(CLSID_InvokeActionResponse);
   if (!response) return;
   response->SetActionName(CComBSTR(u"GetVolume"));
-  CComSafeArray<VARIANT> values(1);
-  values.SetAt(0, CComVariant(static_cast<unsigned short>(42)));
-  CComVariant arguments;
-  arguments.vt = VT_ARRAY | VT_VARIANT;
-  arguments.parray = values.Detach();
-  response->SetArguments(arguments);
+  response->SetArguments(ArgumentArray({CComVariant(uint16_t{42})}));
   CComBSTR name;
   response->GetActionName(&name);
-  CComVariant stored;
-  response->GetArguments(&stored);
-  CComSafeArray<VARIANT> held;
-  held.Attach(stored.parray);
-  stored.vt = VT_EMPTY;
-  std::printf("InvokeActionResponse: action %s, CurrentVolume %s\n", Utf8(name).c_str(),
-              Describe(held.GetAt(0)).c_str());
+  CComVariant arguments;
+  response->GetArguments(&arguments);
+  std::printf("InvokeActionResponse: action %s, %s\n", Utf8(name).c_str(), DescribeArguments(arguments).c_str());
 }
 
 void ShowQueryStateVariable(Component& component) {
