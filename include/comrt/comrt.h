@@ -12,6 +12,7 @@
 #include "comrt/bstr.h"
 #include "comrt/variant.h"
 #include "comrt/safearray.h"
+#include "comrt/conversions.h"
 #include "comrt/runtime.h"
 #include "comrt/system_message.h"
 #include "comrt/text_conversion.h"
