@@ -12,6 +12,7 @@
 #include "comrt/atl_exception.h"
 #include "comrt/bstr.h"
 #include "comrt/com_bstr.h"
+#include "comrt/conversions.h"
 #include "comrt/safearray.h"
 #include "comrt/variant.h"
 
@@ -165,9 +166,14 @@ class CComVariant : public tagVARIANT {
   HRESULT Clear() noexcept { return ::VariantClear(this); }
   // Replaces the value with a deep copy of `source`. Fails as VariantCopy.
   HRESULT Copy(const VARIANT* source) noexcept { return ::VariantCopy(this, source); }
+  // Converts `source` (this value when null) to `vt` and keeps the result.
+  // Fails as VariantChangeType, leaving this value as it was.
+  HRESULT ChangeType(VARTYPE vt, const VARIANT* source = nullptr) noexcept {
+    return ::VariantChangeType(this, source ? source : this, 0, vt);
+  }
   // Hands out a copy of a VT_BSTR value, embedded zeros included. E_POINTER,
-  // E_OUTOFMEMORY; DISP_E_TYPEMISMATCH for other types (*out null), since no
-  // conversions are offered yet.
+  // E_OUTOFMEMORY; DISP_E_TYPEMISMATCH for other types (*out null): convert
+  // with ChangeType first.
   HRESULT CopyTo(BSTR* out) const noexcept {
     if (!out) return E_POINTER;
     *out = nullptr;

@@ -251,6 +251,29 @@ TEST(CComVariantTest, HoldsACopyOfAnArray) {
   EXPECT_EQ(E_INVALIDARG, ThrownBy([] { CComVariant(static_cast<const SAFEARRAY*>(nullptr)); }));
 }
 
+TEST(CComVariantTest, ChangeTypeConvertsInPlaceOrFromASourceWithoutThrowing) {
+  CComVariant value(u" 42 ");
+  EXPECT_EQ(S_OK, value.ChangeType(VT_I2));
+  EXPECT_EQ(VT_I2, value.vt);
+  EXPECT_EQ(42, value.iVal);
+
+  const CComVariant source(2.5);
+  EXPECT_EQ(S_OK, value.ChangeType(VT_BSTR, &source));
+  EXPECT_EQ(u"2.5", Text(value.bstrVal));
+  EXPECT_EQ(VT_R8, source.vt);  // the source is only read
+  EXPECT_EQ(S_OK, value.ChangeType(VT_UI1, &source));
+  EXPECT_EQ(2, value.bVal);  // half to even
+
+  // Failures come back as codes and leave the value as it was.
+  value = u"not a number";
+  const BSTR kept = value.bstrVal;
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, value.ChangeType(VT_I4));
+  const CComVariant large(1e10);
+  EXPECT_EQ(DISP_E_OVERFLOW, value.ChangeType(VT_I4, &large));
+  EXPECT_EQ(VT_BSTR, value.vt);
+  EXPECT_EQ(kept, value.bstrVal);
+}
+
 // --- CComSafeArray<VARIANT>
 
 TEST(CComSafeArrayTest, ElementsStayWhereTheyAre) {
