@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cassert>
+#include <memory>
 #include <utility>
 
 #include "comrt/unknown.h"
@@ -28,7 +29,7 @@ class CComPtr {
   }
   CComPtr& operator=(const CComPtr& other) noexcept { return *this = other.p; }
   CComPtr& operator=(CComPtr&& other) noexcept {
-    if (this != &other) CComPtr(std::move(other)).Swap(*this);
+    if (this != std::addressof(other)) CComPtr(std::move(other)).Swap(*this);
     return *this;
   }
   CComPtr& operator=(std::nullptr_t) noexcept {

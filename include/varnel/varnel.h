@@ -10,6 +10,7 @@
 #include "comrt/bstr.h"
 #include "comrt/unknown.h"
 #include "comrt/variant.h"
+#include "varnel/transport.h"
 
 // ---------------------------------------------------------------------------
 // Result codes of the library's own.
@@ -157,6 +158,60 @@ COMRT_DECLARE_INTERFACE(IQueryStateVariableResponse, IUnknown, IID_IQueryStateVa
 COMRT_DECLARE_INTERFACE(IUPnPQueryStateVariableResponse, IUnknown, IID_IUPnPQueryStateVariableResponse);
 COMRT_DECLARE_INTERFACE(ISoapErrorMsg, IUnknown, IID_ISoapErrorMsg);
 COMRT_DECLARE_INTERFACE(IUPnPSoapErrorMsg, IUnknown, IID_IUPnPSoapErrorMsg);
+
+// ---------------------------------------------------------------------------
+// The reader/writer: one per UPnP service. Give it the service type and the
+// service description, then read incoming bodies into message objects and
+// write requests, responses and faults. Until a description with at least
+// one state variable is loaded, every operation but SetServiceType and
+// LoadServiceDescription answers E_FAIL. Load descriptions before sharing the
+// object between threads; afterwards any thread may use it.
+
+struct ISoapMsgReaderWriter : public IUnknown {
+ protected:
+  ~ISoapMsgReaderWriter() = default;
+};
+
+struct IUPnPSoapMsgReaderWriter : public IUnknown {
+  // Stores the service type URN (null stores an empty one). Always S_OK.
+  virtual HRESULT STDMETHODCALLTYPE SetServiceType(BSTR serviceType) = 0;
+  // Adds the actions and state variables of a service description: a DOM
+  // document (VT_UNKNOWN or VT_DISPATCH) whose selection namespaces bind the
+  // prefix "scpd" to the service namespace. E_INVALIDARG for another variant
+  // type, the DOM's code, E_INVALIDARG / E_UNEXPECTED for a faulty description.
+  virtual HRESULT STDMETHODCALLTYPE LoadServiceDescription(VARIANT description) = 0;
+  // Reads the body of `message` (a transport message that is a request or a
+  // response) into a new message object, handed out as its working interface.
+  // E_FAIL (not loaded), E_INVALIDARG (null message), E_POINTER (null out),
+  // 0x80040301 for a body that is not one SOAP Body with a child element, and
+  // the codes of an argument that does not read.
+  virtual HRESULT STDMETHODCALLTYPE ReadMessage(IUnknown* message, IUnknown** messageObject) = 0;
+  // Sends an InvokeAction request of `actionName` with `inArguments` (an array
+  // of variants, value i for input argument i) on a request message.
+  virtual HRESULT STDMETHODCALLTYPE WriteInvokeActionRequest(IUnknown* message, BSTR actionName, VARIANT inArguments,
+                                                             IUnknown* headerSource) = 0;
+  // Sends a QueryStateVariable request for `variableName`.
+  virtual HRESULT STDMETHODCALLTYPE WriteQueryStateVariableRequest(IUnknown* message, BSTR variableName,
+                                                                   IUnknown* headerSource) = 0;
+  // Sends the response of `actionName` with `outArguments`, or, with an error
+  // message object, a SOAP fault carrying its UPnP error.
+  virtual HRESULT STDMETHODCALLTYPE WriteInvokeActionResponse(IUnknown* message, BSTR actionName,
+                                                              VARIANT outArguments, IUPnPSoapErrorMsg* errorMessage,
+                                                              IUnknown* headerSource1, IUnknown* headerSource2) = 0;
+  // Sends a QueryStateVariable response with `returnValue`, or a SOAP fault.
+  virtual HRESULT STDMETHODCALLTYPE WriteQueryStateVariableResponse(IUnknown* message, VARIANT returnValue,
+                                                                    IUPnPSoapErrorMsg* errorMessage,
+                                                                    IUnknown* headerSource) = 0;
+  // Reads `value` as a value of state variable `variableName` (leniently).
+  // E_FAIL for an unknown variable, E_POINTER, the converter's code.
+  virtual HRESULT STDMETHODCALLTYPE ParseStateVariableValue(BSTR variableName, BSTR value, VARIANT* parsed) = 0;
+
+ protected:
+  ~IUPnPSoapMsgReaderWriter() = default;
+};
+
+COMRT_DECLARE_INTERFACE(ISoapMsgReaderWriter, IUnknown, IID_ISoapMsgReaderWriter);
+COMRT_DECLARE_INTERFACE(IUPnPSoapMsgReaderWriter, IUnknown, IID_IUPnPSoapMsgReaderWriter);
 
 // ---------------------------------------------------------------------------
 // Entry points of the library file.

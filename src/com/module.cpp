@@ -6,6 +6,7 @@
 #include "messages/query_state_variable_request.h"
 #include "messages/query_state_variable_response.h"
 #include "messages/soap_error_msg.h"
+#include "soap/soap_msg_reader_writer.h"
 #include "varnel/varnel.h"
 
 namespace varnel {
@@ -28,6 +29,7 @@ struct ClassEntry {
 };
 
 constexpr ClassEntry kClasses[] = {
+    {&CLSID_SoapMsgReaderWriter, &ClassObject<CSoapMsgReaderWriter>},
     {&CLSID_InvokeActionRequest, &ClassObject<CInvokeActionRequest>},
     {&CLSID_InvokeActionResponse, &ClassObject<CInvokeActionResponse>},
     {&CLSID_QueryStateVariableRequest, &ClassObject<CQueryStateVariableRequest>},

@@ -88,6 +88,14 @@ HRESULT InnerGuardCaught(InnerGuardCatches catches);
     if (condition) ::varnel::FailCheck(#condition, (code), VARNEL_HERE); \
   } while (0)
 
+// As VARNEL_THROW_IF, for a check whose traced text names the value as the
+// platform's property wrappers read it ("spNodeList->length != 1") while the
+// code reads it through the plain interface.
+#define VARNEL_THROW_IF_TEXT(text, condition, code)               \
+  do {                                                            \
+    if (condition) ::varnel::FailCheck(text, (code), VARNEL_HERE); \
+  } while (0)
+
 // Returns `code` from the method at once, after tracing the condition's text,
 // when `condition` holds (no guard line follows).
 #define VARNEL_RETURN_IF(condition, code)                                        \

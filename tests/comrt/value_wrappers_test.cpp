@@ -402,3 +402,20 @@ TEST(CComSafeArrayTest, CreationFailuresThrow) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CComPtrTest, MoveAssignmentHandsTheReferenceOver) {
+  CComPtr<IUnknown> source = MakeProbe();
+  IUnknown* const object = source;
+  const ULONG before = Refs(object);
+  CComPtr<IUnknown> target;
+  target = std::move(source);
+  EXPECT_EQ(nullptr, source.p);
+  EXPECT_EQ(object, target.p);
+  EXPECT_EQ(before, Refs(object));
+  target = std::move(target);  // self-move keeps the reference
+  EXPECT_EQ(object, target.p);
+}
+
+}  // namespace

@@ -1,0 +1,235 @@
+#include "xml/safe_parser.h"
+
+#include <libxml/SAX2.h>
+#include <libxml/parserInternals.h>
+
+#include <algorithm>
+#include <new>
+
+#include "comrt/text_conversion.h"
+#include "xml/tree_walk.h"
+#include "xml/xml_text.h"
+
+namespace comrt {
+namespace xml {
+namespace {
+
+// Enough for any declaration a real document carries, in UTF-16 too.
+constexpr size_t kHeadBytes = 512;
+// libxml2 wants four bytes before it guesses the encoding.
+constexpr size_t kDetectionBytes = 4;
+
+std::u16string TrimmedMessage(const char* message) {
+  std::string text = message ? message : "The document is not well formed.";
+  while (!text.empty() && IsXmlSpace(text.back())) text.pop_back();
+  return comrt::FromUtf8(text);
+}
+
+LONG ToLong(long value) {
+  return value > 0x7FFFFFFFL ? 0x7FFFFFFF : (value < 0 ? 0 : static_cast<LONG>(value));
+}
+
+}  // namespace
+
+SafeParser::~SafeParser() {
+  if (context_) {
+    if (context_->myDoc) xmlFreeDoc(context_->myDoc);
+    context_->myDoc = nullptr;
+    xmlFreeParserCtxt(context_);
+  }
+}
+
+SafeParser* SafeParser::From(void* context) {
+  return static_cast<SafeParser*>(static_cast<xmlParserCtxtPtr>(context)->_private);
+}
+
+bool SafeParser::Start(const char* data, size_t size) {
+  context_ = xmlCreatePushParserCtxt(nullptr, nullptr, data, static_cast<int>(size), nullptr);
+  if (!context_) {
+    RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", 0, 0);
+    return false;
+  }
+  // No XML_PARSE_NOENT (entities stay unexpanded), no DTD loading or
+  // defaulting, no network. Names are not shared through a dictionary, so the
+  // nodes can move into another document freely.
+  int options = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+  if (options_.fromText) options |= XML_PARSE_IGNORE_ENC;
+  xmlCtxtUseOptions(context_, options);
+  context_->_private = this;
+  xmlSAXHandlerPtr sax = context_->sax;
+  sax->internalSubset = &SafeParser::OnInternalSubset;
+  sax->externalSubset = &SafeParser::OnInternalSubset;
+  sax->startElementNs = &SafeParser::OnStartElement;
+  sax->endElementNs = &SafeParser::OnEndElement;
+  sax->serror = &SafeParser::OnError;
+  return true;
+}
+
+bool SafeParser::Feed(const char* data, size_t size) {
+  if (failed_ || size == 0) return !failed_;
+  if (head_.size() < kHeadBytes) head_.append(data, std::min(size, kHeadBytes - head_.size()));
+  fed_ += size;
+  try {
+    if (!context_) {
+      pending_.append(data, size);
+      if (pending_.size() < kDetectionBytes) return true;
+      std::string first;
+      first.swap(pending_);
+      if (!Start(first.data(), first.size())) return false;
+      xmlParseChunk(context_, nullptr, 0, 0);
+      return !failed_;
+    }
+  } catch (const std::bad_alloc&) {
+    RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", 0, 0);
+    return false;
+  }
+  // libxml2 counts chunk sizes in int.
+  while (size > 0 && !failed_) {
+    const size_t part = std::min<size_t>(size, 1u << 30);
+    xmlParseChunk(context_, data, static_cast<int>(part), 0);
+    data += part;
+    size -= part;
+  }
+  return !failed_;
+}
+
+void SafeParser::FailSource(LONG code, const std::u16string& reason) { RecordFailure(code, reason, 0, 0); }
+
+ParseOutcome SafeParser::Finish() {
+  ParseOutcome outcome;
+  if (!failed_ && !context_) {
+    if (pending_.empty()) {
+      RecordFailure(kEmptyDocument, u"The document is empty.", 0, 0);
+    } else {
+      std::string first;
+      first.swap(pending_);
+      Start(first.data(), first.size());
+    }
+  }
+  if (!failed_ && context_) xmlParseChunk(context_, nullptr, 0, 1);
+  if (!failed_ && context_ && (!context_->wellFormed || !context_->nsWellFormed || !context_->myDoc)) {
+    // A failure libxml2 noted without reporting it through the handler.
+    xmlErrorPtr last = xmlCtxtGetLastError(context_);
+    if (last && last->code != XML_ERR_OK) {
+      RecordFailure(kParserErrorBase + (last->code & 0xFFF), TrimmedMessage(last->message), last->line,
+                    last->int2);
+    } else {
+      RecordFailure(kNotWellFormed, u"The document is not well formed.", 0, 0);
+    }
+  }
+  outcome.error = error_;
+  if (failed_ || !context_) return outcome;
+  outcome.doc.reset(context_->myDoc);
+  context_->myDoc = nullptr;
+  if (!options_.preserveWhiteSpace) DropWhitespaceText(outcome.doc.get());
+  // libxml2 marks a document without a declaration with standalone == -1.
+  outcome.hasDeclaration = outcome.doc->standalone != -1;
+  if (outcome.hasDeclaration) {
+    outcome.declaration = DeclarationContent(head_);
+    if (outcome.declaration.empty()) {
+      const std::string version = outcome.doc->version ? C(outcome.doc->version) : "1.0";
+      outcome.declaration = "version=\"" + version + "\"";
+    }
+  }
+  return outcome;
+}
+
+void SafeParser::RecordFailure(LONG code, const std::u16string& reason, LONG line, LONG column) {
+  if (failed_) return;  // the first reason is the one that matters
+  failed_ = true;
+  error_.code = code;
+  try {
+    error_.reason = reason;
+  } catch (const std::bad_alloc&) {
+  }
+  error_.line = line;
+  error_.linepos = column;
+  error_.filepos = context_ ? ToLong(xmlByteConsumed(context_)) : 0;
+}
+
+void SafeParser::Refuse(LONG code, const char16_t* reason) {
+  RecordFailure(code, reason, xmlSAX2GetLineNumber(context_), xmlSAX2GetColumnNumber(context_));
+  xmlStopParser(context_);
+}
+
+void SafeParser::OnInternalSubset(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
+  From(context)->Refuse(kDtdProhibited, u"A DOCTYPE is not allowed: documents with a DTD are not loaded.");
+}
+
+void SafeParser::OnStartElement(void* context, const xmlChar* localName, const xmlChar* prefix,
+                                const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
+                                int attributeCount, int defaultedCount, const xmlChar** attributes) {
+  SafeParser* self = From(context);
+  if (++self->depth_ > kMaxElementDepth) {
+    self->Refuse(kNestingTooDeep, u"Elements are nested more than 256 levels deep.");
+    return;
+  }
+  xmlSAX2StartElementNs(context, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
+                        defaultedCount, attributes);
+}
+
+void SafeParser::OnEndElement(void* context, const xmlChar* localName, const xmlChar* prefix,
+                              const xmlChar* uri) {
+  --From(context)->depth_;
+  xmlSAX2EndElementNs(context, localName, prefix, uri);
+}
+
+void SafeParser::OnError(void* context, xmlErrorPtr error) {
+  // Warnings (a relative namespace URI, say) do not stop a load; errors do,
+  // namespace errors such as an undeclared prefix included.
+  if (!error || error->level < XML_ERR_ERROR) return;
+  SafeParser* self = From(context);
+  try {
+    self->RecordFailure(kParserErrorBase + (error->code & 0xFFF), TrimmedMessage(error->message), error->line,
+                        error->int2);
+  } catch (const std::bad_alloc&) {
+    self->RecordFailure(kParserErrorBase + (error->code & 0xFFF), std::u16string(), error->line, error->int2);
+  }
+}
+
+void DropWhitespaceText(xmlDocPtr doc) {
+  xmlNodePtr root = reinterpret_cast<xmlNodePtr>(doc);
+  xmlNodePtr node = FirstInSubtree(root);
+  while (node) {
+    xmlNodePtr next = NextInSubtree(node, root);
+    if (node->type == XML_TEXT_NODE && IsAllXmlSpace(View(node->content)) &&
+        xmlNodeGetSpacePreserve(node->parent) != 1) {
+      xmlUnlinkNode(node);
+      xmlFreeNode(node);
+    }
+    node = next;
+  }
+}
+
+std::string DeclarationContent(const std::string& head) {
+  // The declaration is ASCII, so only the byte order of each character
+  // matters: keep the low byte of UTF-16, everything of the rest.
+  size_t start = 0;
+  int step = 1;
+  int offset = 0;
+  auto at = [&head](size_t i) { return i < head.size() ? static_cast<unsigned char>(head[i]) : 0u; };
+  if (at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) {
+    start = 3;
+  } else if (at(0) == 0xFE && at(1) == 0xFF) {
+    start = 2, step = 2, offset = 1;
+  } else if (at(0) == 0xFF && at(1) == 0xFE) {
+    start = 2, step = 2, offset = 0;
+  } else if (at(0) == 0x00 && at(1) == '<') {
+    step = 2, offset = 1;
+  } else if (at(0) == '<' && at(1) == 0x00) {
+    step = 2, offset = 0;
+  }
+  std::string text;
+  for (size_t i = start + offset; i < head.size(); i += step) text.push_back(head[i]);
+  if (text.compare(0, 5, "<?xml") != 0 || text.size() < 6 || !IsXmlSpace(text[5])) return std::string();
+  const size_t end = text.find("?>");
+  if (end == std::string::npos) return std::string();
+  std::string content = text.substr(5, end - 5);
+  const size_t first = content.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return std::string();
+  const size_t last = content.find_last_not_of(" \t\r\n");
+  return content.substr(first, last - first + 1);
+}
+
+}  // namespace xml
+}  // namespace comrt

@@ -1,0 +1,79 @@
+// Parsing that nothing in the input can turn against the caller: libxml2's
+// push parser with network access off, no entity substitution and no DTD
+// loading; a DOCTYPE stops the parse as soon as it is seen (so no entity is
+// ever declared, internal or external), and so does nesting deeper than
+// kMaxElementDepth. libxml2's own limits (text node size, name length) stay
+// on. Input arrives in chunks and a failure is known at once, so a source is
+// read no further than the point where it went wrong.
+#pragma once
+
+#include <libxml/parser.h>
+
+#include <string>
+
+#include "xml/parse_outcome.h"
+
+namespace comrt {
+namespace xml {
+
+struct ParseOptions {
+  // Keep whitespace-only text nodes (else they go, except under
+  // xml:space="preserve").
+  bool preserveWhiteSpace = false;
+  // The input is UTF-8 made from the caller's UTF-16 text: an encoding named
+  // in its declaration is ignored.
+  bool fromText = false;
+};
+
+class SafeParser {
+ public:
+  explicit SafeParser(ParseOptions options) : options_(options) {}
+  ~SafeParser();
+  SafeParser(const SafeParser&) = delete;
+  SafeParser& operator=(const SafeParser&) = delete;
+
+  // Parses the next part of the input. False once the input is known not to
+  // load: the caller stops feeding and calls Finish. Never throws.
+  bool Feed(const char* data, size_t size);
+  // Records that the source itself failed (a read error); the load fails
+  // with `code` and `reason`.
+  void FailSource(LONG code, const std::u16string& reason);
+  // Ends the input and hands out the document, or the reason there is none.
+  // Throws std::bad_alloc only.
+  ParseOutcome Finish();
+
+ private:
+  static void OnInternalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
+                               const xmlChar* systemId);
+  static void OnStartElement(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri,
+                             int namespaceCount, const xmlChar** namespaces, int attributeCount,
+                             int defaultedCount, const xmlChar** attributes);
+  static void OnEndElement(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri);
+  static void OnError(void* context, xmlErrorPtr error);
+  static SafeParser* From(void* context);
+
+  bool Start(const char* data, size_t size);
+  // Stops the parse for a reason of this layer, at the parser's position.
+  void Refuse(LONG code, const char16_t* reason);
+  void RecordFailure(LONG code, const std::u16string& reason, LONG line, LONG column);
+
+  ParseOptions options_;
+  xmlParserCtxtPtr context_ = nullptr;
+  std::string pending_;  // bytes held until encoding detection has enough
+  std::string head_;     // the first bytes, where a declaration would be
+  size_t fed_ = 0;
+  int depth_ = 0;
+  bool failed_ = false;
+  ParseError error_;
+};
+
+// Drops whitespace-only text nodes outside xml:space="preserve". Never fails.
+void DropWhitespaceText(xmlDocPtr doc);
+
+// The content of the XML declaration at the start of `head` (the first bytes
+// of the input, in UTF-8, UTF-16 with or without a byte-order mark, or any
+// ASCII-compatible encoding), or an empty string when it cannot be read.
+std::string DeclarationContent(const std::string& head);
+
+}  // namespace xml
+}  // namespace comrt

@@ -1,0 +1,20 @@
+// The fixed names, namespaces and header values of UPnP control messages.
+#pragma once
+
+namespace varnel {
+
+inline constexpr char16_t kSoapEnvelopeNamespace[] = u"http://schemas.xmlsoap.org/soap/envelope/";
+inline constexpr char16_t kSoapEncodingStyle[] = u"http://schemas.xmlsoap.org/soap/encoding/";
+inline constexpr char16_t kControlNamespace[] = u"urn:schemas-upnp-org:control-1-0";
+// Selection namespaces of every document the library reads.
+inline constexpr char16_t kEnvelopeSelectionNamespaces[] = u"xmlns:s='http://schemas.xmlsoap.org/soap/envelope/'";
+
+inline constexpr char kContentTypeHeader[] = "CONTENT-TYPE";
+inline constexpr char kContentTypeValue[] = "text/xml; charset=\"utf-8\"";
+inline constexpr char kSoapActionHeader[] = "SOAPACTION";
+inline constexpr char kQueryStateVariableSoapAction[] = "\"urn:schemas-upnp-org:control-1-0#QueryStateVariable\"";
+
+inline constexpr char16_t kQueryStateVariable[] = u"QueryStateVariable";
+inline constexpr char16_t kQueryStateVariableResponse[] = u"QueryStateVariableResponse";
+
+}  // namespace varnel
