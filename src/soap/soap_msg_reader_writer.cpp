@@ -91,6 +91,9 @@ HRESULT CSoapMsgReaderWriter::ReadMessage(IUnknown* message, IUnknown** messageO
       VARIANT_BOOL loaded = VARIANT_FALSE;
       // A body that does not parse leaves an empty document, found out below.
       varnel::ThrowIfFailed(document->load(source, &loaded));
+      // The reason the DOM left on the thread would outlive this call and be
+      // taken for the reason of some later failure; the read answers for it.
+      if (loaded != VARIANT_TRUE) SetErrorInfo(0, nullptr);
 
       CComPtr<IXMLDOMNodeList> bodies = varnel::SelectNodes(document, u"/s:Envelope/s:Body");
       LONG bodyCount = 0;

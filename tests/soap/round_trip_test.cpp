@@ -228,3 +228,28 @@ TEST_F(RoundTripTest, TwoThreadsShareOneReaderWriter) {
 
 }  // namespace
 }  // namespace varnel_test
+
+namespace varnel_test {
+namespace {
+
+// A variable whose data type has no converter ("i8") fails every conversion
+// with E_NOTIMPL, and before anything is sent.
+TEST_F(RoundTripTest, DataTypeWithoutConverterFailsCleanly) {
+  CComPtr<IUnknown> object;
+  EXPECT_EQ(E_NOTIMPL, ReadRequest(Envelope("<u:UnknownTypes xmlns:u=\"urn:x\"><Big>5</Big><Missing>1</Missing>"
+                                            "</u:UnknownTypes>"),
+                                   object));
+  // The argument whose variable the description lacks fails first when it comes first.
+  EXPECT_EQ(E_INVALIDARG, ReadRequest(Envelope("<u:UnknownTypes xmlns:u=\"urn:x\"><Missing>1</Missing><Big>5</Big>"
+                                               "</u:UnknownTypes>"),
+                                      object));
+  FakeMessageRef request = MakeRequestMessage();
+  EXPECT_EQ(E_NOTIMPL, readerWriter_->WriteInvokeActionRequest(request.message, CComBSTR(u"UnknownTypes"),
+                                                                Arguments({CComVariant(5)}), nullptr));
+  EXPECT_TRUE(request->headerWriter()->headers().empty());
+  CComVariant parsed;
+  EXPECT_EQ(E_NOTIMPL, readerWriter_->ParseStateVariableValue(CComBSTR(u"V_i8"), CComBSTR(u"5"), &parsed));
+}
+
+}  // namespace
+}  // namespace varnel_test

@@ -249,6 +249,12 @@ TEST_F(WritingTest, ChannelFailuresAndShortWrites) {
   EXPECT_EQ(E_UNEXPECTED, readerWriter_->WriteInvokeActionRequest(noBody.message, CComBSTR(u"SetVolume"),
                                                                    Arguments({}), nullptr));
   EXPECT_EQ((std::vector<BOOL>{TRUE, FALSE}), noBody->sendingValues());
+  // The request's clean-up guard adds its own line before the boundary's.
+  const auto texts = lines.Texts();
+  ASSERT_GE(texts.size(), 4u);
+  EXPECT_EQ(0u, texts[1].find(u"[ERR] NULL == spMsgBodyWriter {"));
+  EXPECT_EQ(0u, texts[2].find(u"[ERR] exception caught. {./src/soap/message_sender.cpp,"));
+  EXPECT_EQ(0u, texts[3].find(u"[ERR] <exception> HRESULT(0x8000ffff:"));
 
   for (auto report : {FakeBodyWriter::Report::kOneShort, FakeBodyWriter::Report::kOneOver}) {
     FakeMessageRef shortWrite = MakeResponseMessage();

@@ -45,35 +45,42 @@ HRESULT CheckDeclaration(xmlNodePtr element, const std::string& name, const std:
 
 }  // namespace
 
-size_t AttributeCount(xmlNodePtr element) {
-  size_t count = 0;
-  for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) ++count;
-  for (xmlAttrPtr attribute = element->properties; attribute; attribute = attribute->next) ++count;
-  return count;
-}
-
-NodeRef AttributeAt(xmlNodePtr element, size_t index) {
+// The first attribute (in the DOM's order) for which `match` holds, or a
+// null ref.
+template <class Match>
+static NodeRef FirstAttribute(xmlNodePtr element, Match match) {
   for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) {
-    if (index-- == 0) return NodeRef(element, ns);
+    const NodeRef ref(element, ns);
+    if (match(ref)) return ref;
   }
   for (xmlAttrPtr attribute = element->properties; attribute; attribute = attribute->next) {
-    if (index-- == 0) return NodeRef(reinterpret_cast<xmlNodePtr>(attribute));
+    const NodeRef ref(reinterpret_cast<xmlNodePtr>(attribute));
+    if (match(ref)) return ref;
   }
   return NodeRef();
 }
 
+size_t AttributeCount(xmlNodePtr element) {
+  size_t count = 0;
+  FirstAttribute(element, [&count](const NodeRef&) {
+    ++count;
+    return false;
+  });
+  return count;
+}
+
+NodeRef AttributeAt(xmlNodePtr element, size_t index) {
+  return FirstAttribute(element, [&index](const NodeRef&) { return index-- == 0; });
+}
+
 NodeRef FindAttribute(xmlNodePtr element, const std::string& qualifiedName) {
-  for (size_t i = 0;; ++i) {
-    const NodeRef ref = AttributeAt(element, i);
-    if (ref.IsNull() || QualifiedName(ref) == qualifiedName) return ref;
-  }
+  return FirstAttribute(element, [&](const NodeRef& ref) { return QualifiedName(ref) == qualifiedName; });
 }
 
 NodeRef FindAttributeNs(xmlNodePtr element, const std::string& localName, const std::string& namespaceUri) {
-  for (size_t i = 0;; ++i) {
-    const NodeRef ref = AttributeAt(element, i);
-    if (ref.IsNull() || (LocalName(ref) == localName && NamespaceOf(ref) == namespaceUri)) return ref;
-  }
+  return FirstAttribute(element, [&](const NodeRef& ref) {
+    return LocalName(ref) == localName && NamespaceOf(ref) == namespaceUri;
+  });
 }
 
 HRESULT AddAttributeNode(DomDocument& document, xmlNodePtr element, NodeHandle* attribute, xmlNodePtr* replaced) {

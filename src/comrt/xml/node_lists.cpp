@@ -12,7 +12,7 @@ namespace comrt {
 namespace xml {
 namespace {
 
-// Makes a T, lets `init` fill it, and hands it out as `iid`.
+// Makes a T, lets `init` fill it, and hands it out as `Interface`.
 template <class T, class Interface, class Init>
 HRESULT MakeObject(Init init, Interface** out) {
   if (!out) return E_INVALIDARG;
