@@ -1,20 +1,48 @@
 // A small host: loads the component library by path, makes each message
-// object through its class object, fills it and prints what it holds.
+// object through its class object, fills it and prints what it holds; then
+// plays a control point and a device of one rendering-control service, the
+// messages passing through the in-memory transport of demo_transport.h.
 #include <dlfcn.h>
 
 #include <cstdio>
 #include <initializer_list>
 #include <string>
 
+#include "comrt/activation.h"
 #include "comrt/com_bstr.h"
 #include "comrt/com_ptr.h"
 #include "comrt/com_safe_array.h"
 #include "comrt/com_variant.h"
 #include "comrt/error_info.h"
 #include "comrt/text_conversion.h"
+#include "comrt/xml_dom.h"
+#include "demo_transport.h"
 #include "varnel/varnel.h"
 
 namespace {
+
+// Steps that failed unexpectedly; any makes the exit status non-zero.
+int failures = 0;
+
+std::string Hex(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+  return text;
+}
+
+void Fail(const char* what) {
+  std::printf("  FAILED: %s\n", what);
+  ++failures;
+}
+
+// True when `hr` is the code expected; else reports the step as failed.
+bool Expect(HRESULT hr, HRESULT expected, const char* what) {
+  if (hr == expected) return true;
+  std::printf("  FAILED: %s returned %s, expected %s\n", what, Hex(hr).c_str(), Hex(expected).c_str());
+  ++failures;
+  return false;
+}
+bool Check(HRESULT hr, const char* what) { return Expect(hr, S_OK, what); }
 
 std::string Utf8(BSTR text) {
   return text ? comrt::ToUtf8(std::u16string_view(text, SysStringLen(text))) : std::string("(null)");
@@ -41,6 +69,11 @@ class Component {
     if (handle_) dlclose(handle_);
   }
   bool Loaded() const { return getClassObject_ != nullptr; }
+  // True when no object of the library is alive, so unloading it is safe.
+  bool CanUnload() const {
+    auto canUnloadNow = reinterpret_cast<LPFNCANUNLOADNOW>(dlsym(handle_, "DllCanUnloadNow"));
+    return canUnloadNow && canUnloadNow() == S_OK;
+  }
 
   template <class Interface>
   CComPtr<Interface> Create(REFCLSID clsid) {
@@ -78,7 +111,7 @@ std::string DescribeArguments(const VARIANT& arguments) {
 
 void ShowInvokeActionRequest(Component& component) {
   CComPtr<IUPnPInvokeActionRequest> request = component.Create<IUPnPInvokeActionRequest>(CLSID_InvokeActionRequest);
-  if (!request) return;
+  if (!request) return Fail("no InvokeActionRequest from the library");
   request->SetActionName(CComBSTR(u"SetVolume"));
   request->SetArguments(ArgumentArray({CComVariant(0u), CComVariant(u"Master"), CComVariant(uint16_t{42})}));
   CComBSTR name;
@@ -91,7 +124,7 @@ void ShowInvokeActionRequest(Component& component) {
 void ShowInvokeActionResponse(Component& component) {
   CComPtr<IUPnPInvokeActionResponse> response =
       component.Create<IUPnPInvokeActionResponse>(CLSID_InvokeActionResponse);
-  if (!response) return;
+  if (!response) return Fail("no InvokeActionResponse from the library");
   response->SetActionName(CComBSTR(u"GetVolume"));
   response->SetArguments(ArgumentArray({CComVariant(uint16_t{42})}));
   CComBSTR name;
@@ -106,7 +139,7 @@ void ShowQueryStateVariable(Component& component) {
       component.Create<IUPnPQueryStateVariableRequest>(CLSID_QueryStateVariableRequest);
   CComPtr<IUPnPQueryStateVariableResponse> response =
       component.Create<IUPnPQueryStateVariableResponse>(CLSID_QueryStateVariableResponse);
-  if (!request || !response) return;
+  if (!request || !response) return Fail("no QueryStateVariable message objects from the library");
   request->SetVariableName(CComBSTR(u"TransportState"));
   response->SetReturnValue(CComVariant(u"PLAYING"));
   CComBSTR name;
@@ -119,7 +152,7 @@ void ShowQueryStateVariable(Component& component) {
 
 void ShowSoapError(Component& component) {
   CComPtr<IUPnPSoapErrorMsg> error = component.Create<IUPnPSoapErrorMsg>(CLSID_SoapErrorMsg);
-  if (!error) return;
+  if (!error) return Fail("no SoapErrorMsg from the library");
   LONG code = 0;
   error->GetErrorCode(&code);
   std::printf("SoapErrorMsg (new): code %d\n", code);
@@ -129,6 +162,180 @@ void ShowSoapError(Component& component) {
   CComBSTR description;
   error->GetErrorDescription(&description);
   std::printf("SoapErrorMsg: code %d, description %s\n", code, Utf8(description).c_str());
+}
+
+// ---------------------------------------------------------------------------
+// End to end: one reader/writer plays the control point and the device.
+
+void PrintBody(const std::string& body) {
+  std::printf("  body (%zu bytes):\n", body.size());
+  for (size_t start = 0; start < body.size();) {
+    size_t end = body.find('\n', start);
+    if (end == std::string::npos) end = body.size();
+    std::printf("    %.*s\n", static_cast<int>(end - start), body.data() + start);
+    start = end + 1;
+  }
+}
+
+constexpr char16_t kRenderingControl[] = u"urn:schemas-upnp-org:service:RenderingControl:1";
+
+// Two actions of a rendering-control service and the state variables they use.
+constexpr char16_t kDescription[] = uR"(<?xml version="1.0"?>
+<scpd xmlns="urn:schemas-upnp-org:service-1-0">
+  <specVersion><major>1</major><minor>0</minor></specVersion>
+  <actionList>
+    <action><name>GetVolume</name><argumentList>
+      <argument><name>InstanceID</name><direction>in</direction><relatedStateVariable>A_ARG_TYPE_InstanceID</relatedStateVariable></argument>
+      <argument><name>Channel</name><direction>in</direction><relatedStateVariable>A_ARG_TYPE_Channel</relatedStateVariable></argument>
+      <argument><name>CurrentVolume</name><direction>out</direction><relatedStateVariable>Volume</relatedStateVariable></argument>
+    </argumentList></action>
+    <action><name>SetVolume</name><argumentList>
+      <argument><name>InstanceID</name><direction>in</direction><relatedStateVariable>A_ARG_TYPE_InstanceID</relatedStateVariable></argument>
+      <argument><name>Channel</name><direction>in</direction><relatedStateVariable>A_ARG_TYPE_Channel</relatedStateVariable></argument>
+      <argument><name>DesiredVolume</name><direction>in</direction><relatedStateVariable>Volume</relatedStateVariable></argument>
+    </argumentList></action>
+  </actionList>
+  <serviceStateTable>
+    <stateVariable sendEvents="no"><name>Volume</name><dataType>ui2</dataType>
+      <allowedValueRange><minimum>0</minimum><maximum>100</maximum><step>1</step></allowedValueRange></stateVariable>
+    <stateVariable sendEvents="no"><name>A_ARG_TYPE_Channel</name><dataType>string</dataType>
+      <allowedValueList><allowedValue>Master</allowedValue><allowedValue>LF</allowedValue><allowedValue>RF</allowedValue></allowedValueList></stateVariable>
+    <stateVariable sendEvents="no"><name>A_ARG_TYPE_InstanceID</name><dataType>ui4</dataType></stateVariable>
+  </serviceStateTable>
+</scpd>
+)";
+
+// A request a peer might send: DesiredVolume is not a number.
+constexpr char kBadVolumeRequest[] =
+    "<?xml version=\"1.0\"?>\n"
+    "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+    "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>"
+    "<u:SetVolume xmlns:u=\"urn:schemas-upnp-org:service:RenderingControl:1\"><InstanceID>0</InstanceID>"
+    "<Channel>Master</Channel><DesiredVolume>12abc</DesiredVolume></u:SetVolume></s:Body></s:Envelope>\n";
+
+CComPtr<IUPnPSoapMsgReaderWriter> LoadRenderingControl(Component& component) {
+  CComPtr<IUPnPSoapMsgReaderWriter> readerWriter =
+      component.Create<IUPnPSoapMsgReaderWriter>(CLSID_SoapMsgReaderWriter);
+  if (!readerWriter) {
+    Fail("no reader/writer from the library");
+    return nullptr;
+  }
+  CComPtr<IXMLDOMDocument2> document;
+  if (!Check(CoCreateInstance(CLSID_FreeThreadedDOMDocument60, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2,
+                              reinterpret_cast<void**>(&document)),
+             "CoCreateInstance(FreeThreadedDOMDocument60)")) {
+    return nullptr;
+  }
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  document->put_async(VARIANT_FALSE);
+  if (!Check(document->setProperty(CComBSTR(u"SelectionNamespaces"),
+                                   CComVariant(u"xmlns:scpd='urn:schemas-upnp-org:service-1-0'")),
+             "setProperty(SelectionNamespaces)") ||
+      !Check(document->loadXML(CComBSTR(kDescription), &loaded), "loadXML") ||
+      !Check(readerWriter->SetServiceType(CComBSTR(kRenderingControl)), "SetServiceType") ||
+      !Check(readerWriter->LoadServiceDescription(CComVariant(static_cast<IDispatch*>(document.p))),
+             "LoadServiceDescription")) {
+    return nullptr;
+  }
+  std::printf("Reader/writer loaded with the description of %s\n", comrt::ToUtf8(kRenderingControl).c_str());
+  return readerWriter;
+}
+
+using Request = ITransportRequestMessage;
+using Response = ITransportResponseMessage;
+
+// Runs `write` on a new message of `Kind`, whose header writer prints the
+// headers as they are set, then prints the body; returns it (empty on failure).
+template <class Kind, class Write>
+std::string Send(const char* what, Write write) {
+  std::printf("  headers:\n");
+  auto message = demo::NewMessage<Kind>();
+  if (!Check(write(message->GetUnknown()), what)) return {};
+  PrintBody(message->Sent());
+  return message->Sent();
+}
+
+// Reads `body` as received on a message of `Kind`; null on failure.
+template <class Interface, class Kind>
+CComQIPtr<Interface> Receive(IUPnPSoapMsgReaderWriter* readerWriter, const std::string& body) {
+  auto message = demo::NewMessage<Kind>(body);
+  CComPtr<IUnknown> object;
+  if (!Check(readerWriter->ReadMessage(message->GetUnknown(), &object), "ReadMessage")) return nullptr;
+  CComQIPtr<Interface> read(object);
+  if (!read) Fail("the message read is not of the kind expected");
+  return read;
+}
+
+void ShowExchange(Component& component, IUPnPSoapMsgReaderWriter* readerWriter) {
+  std::printf("\n[control point] sends SetVolume(InstanceID 0, Channel \"Master\", DesiredVolume 42)\n");
+  const std::string request = Send<Request>("WriteInvokeActionRequest", [&](IUnknown* message) {
+    return readerWriter->WriteInvokeActionRequest(
+        message, CComBSTR(u"SetVolume"),
+        ArgumentArray({CComVariant(0u), CComVariant(u"Master"), CComVariant(uint16_t{42})}), nullptr);
+  });
+
+  std::printf("\n[device] reads that request\n");
+  if (auto read = request.empty() ? nullptr : Receive<IUPnPInvokeActionRequest, Request>(readerWriter, request)) {
+    CComBSTR name;
+    CComVariant arguments;
+    if (Check(read->GetActionName(&name), "GetActionName") && Check(read->GetArguments(&arguments), "GetArguments")) {
+      std::printf("  action %s, %s\n", Utf8(name).c_str(), DescribeArguments(arguments).c_str());
+    }
+  }
+
+  std::printf("\n[device] answers GetVolume with CurrentVolume 42\n");
+  Send<Response>("WriteInvokeActionResponse", [&](IUnknown* message) {
+    return readerWriter->WriteInvokeActionResponse(message, CComBSTR(u"GetVolume"),
+                                                   ArgumentArray({CComVariant(uint16_t{42})}), nullptr, nullptr,
+                                                   nullptr);
+  });
+
+  std::printf("\n[device] answers SetVolume with a fault: 402 Invalid Args\n");
+  CComPtr<IUPnPSoapErrorMsg> error = component.Create<IUPnPSoapErrorMsg>(CLSID_SoapErrorMsg);
+  if (!error) return Fail("no error message object from the library");
+  error->SetErrorCode(402);
+  error->SetErrorDescription(CComBSTR(u"Invalid Args"));
+  const std::string fault = Send<Response>("WriteInvokeActionResponse with a fault", [&](IUnknown* message) {
+    return readerWriter->WriteInvokeActionResponse(message, CComBSTR(u"SetVolume"), CComVariant(), error, nullptr,
+                                                   nullptr);
+  });
+
+  std::printf("\n[control point] reads that fault\n");
+  if (auto read = fault.empty() ? nullptr : Receive<IUPnPSoapErrorMsg, Response>(readerWriter, fault)) {
+    LONG code = 0;
+    CComBSTR description;
+    if (Check(read->GetErrorCode(&code), "GetErrorCode") &&
+        Check(read->GetErrorDescription(&description), "GetErrorDescription")) {
+      std::printf("  UPnP error %d: %s\n", code, Utf8(description).c_str());
+    }
+  }
+}
+
+// A value that does not read does not fail the read: the request keeps the
+// UPnP error for the device to answer with.
+void ShowBadValue(IUPnPSoapMsgReaderWriter* readerWriter) {
+  std::printf("\n[device] reads SetVolume with DesiredVolume \"12abc\"\n");
+  auto read = Receive<IUPnPInvokeActionRequest, Request>(readerWriter, kBadVolumeRequest);
+  if (!read) return;
+  std::printf("  ReadMessage: S_OK\n");
+  SetErrorInfo(0, nullptr);  // so that what is read below is GetArguments' own
+  CComVariant arguments;
+  if (!Expect(read->GetArguments(&arguments), E_UPNP_ARGUMENT_ERROR, "GetArguments")) return;
+  std::printf("  GetArguments: %s (E_UPNP_ARGUMENT_ERROR)\n", Hex(E_UPNP_ARGUMENT_ERROR).c_str());
+  CComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, &info) != S_OK || !info) return Fail("no error information on the thread");
+  CComBSTR source, description;
+  info->GetSource(&source);
+  info->GetDescription(&description);
+  std::printf("  UPnP error %s: %s\n", Utf8(source).c_str(), Utf8(description).c_str());
+}
+
+void ShowEndToEnd(Component& component) {
+  std::printf("\n== SOAP control of a rendering-control service, end to end ==\n");
+  CComPtr<IUPnPSoapMsgReaderWriter> readerWriter = LoadRenderingControl(component);
+  if (!readerWriter) return;
+  ShowExchange(component, readerWriter);
+  ShowBadValue(readerWriter);
 }
 
 }  // namespace
@@ -145,5 +352,8 @@ int main(int argc, char** argv) {
   ShowInvokeActionResponse(component);
   ShowQueryStateVariable(component);
   ShowSoapError(component);
-  return 0;
+  ShowEndToEnd(component);
+  if (!component.CanUnload()) Fail("objects of the library are still alive before it is unloaded");
+  if (failures) std::fprintf(stderr, "varnel-demo: %d step(s) failed\n", failures);
+  return failures ? 1 : 0;
 }
