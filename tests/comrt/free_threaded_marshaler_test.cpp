@@ -8,6 +8,7 @@
 #include "comrt/diagnostics.h"
 #include "comrt/marshal.h"
 #include "comrt/object.h"
+#include "support/memory_stream.h"
 
 namespace {
 
@@ -47,42 +48,7 @@ class Counter : public comrt::ObjectRoot<Counter, ICounter> {
   int value_ = 0;
 };
 
-// A byte stream in memory; Write can be made to fail.
-class MemoryStream : public comrt::ObjectRoot<MemoryStream, IStream> {
- public:
-  HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* read) override {
-    const size_t available = bytes.size() - position;
-    const ULONG copied = static_cast<ULONG>(count < available ? count : available);
-    std::memcpy(buffer, bytes.data() + position, copied);
-    position += copied;
-    if (read) *read = copied;
-    return copied == count ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Write(const void* buffer, ULONG count, ULONG* written) override {
-    if (failWrites) return STG_E_WRITEFAULT;
-    const auto* data = static_cast<const uint8_t*>(buffer);
-    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(position), data, data + count);
-    position += count;
-    if (written) *written = count;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
-
-  std::vector<uint8_t> bytes;
-  size_t position = 0;
-  bool failWrites = false;
-};
-
+using comrt_test::MemoryStream;
 using Stream = comrt::CComObject<MemoryStream>;
 
 class FreeThreadedMarshalerTest : public ::testing::Test {
@@ -232,7 +198,7 @@ TEST_F(FreeThreadedMarshalerTest, UnmarshalForAMissingInterfaceStillConsumesTheR
 }
 
 TEST_F(FreeThreadedMarshalerTest, FailedWriteKeepsNoReference) {
-  streamObject_->failWrites = true;
+  streamObject_->failWith = STG_E_WRITEFAULT;
   EXPECT_EQ(Marshal(), STG_E_WRITEFAULT);
   const int64_t before = LiveObjects();
   marshal_.Release();
@@ -242,16 +208,16 @@ TEST_F(FreeThreadedMarshalerTest, FailedWriteKeepsNoReference) {
 
 TEST_F(FreeThreadedMarshalerTest, RefusesMalformedRecordsWithoutTouchingThem) {
   ASSERT_EQ(Marshal(), S_OK);
-  const std::vector<uint8_t> valid = streamObject_->bytes;
+  const std::string valid = streamObject_->bytes;
 
-  std::vector<std::vector<uint8_t>> malformed = {{}, {1, 2, 3}, std::vector<uint8_t>(valid.size(), 0xA5)};
-  malformed.push_back(std::vector<uint8_t>(valid.begin(), valid.end() - 1));  // cut short
+  std::vector<std::string> malformed = {{}, {1, 2, 3}, std::string(valid.size(), '\xA5')};
+  malformed.push_back(valid.substr(0, valid.size() - 1));  // cut short
   for (size_t i = 0; i < valid.size(); ++i) {
-    std::vector<uint8_t> flipped = valid;  // any single byte changed
+    std::string flipped = valid;  // any single byte changed
     flipped[i] ^= 0x40;
     malformed.push_back(flipped);
   }
-  for (const std::vector<uint8_t>& bytes : malformed) {
+  for (const std::string& bytes : malformed) {
     streamObject_->bytes = bytes;
     Rewind();
     void* object = reinterpret_cast<void*>(1);
