@@ -41,8 +41,9 @@ class CSoapMsgReaderWriter
   template <class Message>
   CComPtr<IUnknown> ReadInvokeAction(IXMLDOMNode* element) const;
 
-  // Appends one element per argument with its value text to `actionElement`.
-  // `array` is true for the array form, false for the single-value form.
+  // Appends one element per argument with its value text to `actionElement`,
+  // from an array of values or the single-value form (VT_VARIANT); any other
+  // variant writes no argument.
   void AppendArguments(IXMLDOMDocument* document, IXMLDOMElement* actionElement, const CUPnPArgumentList& arguments,
                        const VARIANT& values) const;
   // The converter of state variable `name`; E_UNEXPECTED (traced) when the
