@@ -28,6 +28,8 @@ typedef uint64_t ULONG_PTR;
 typedef void* PVOID;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
+typedef DWORD* LPDWORD;
+typedef BYTE* LPBYTE;
 typedef void* HANDLE;
 typedef DWORD LCID;
 typedef LONG DISPID;

@@ -214,6 +214,43 @@ COMRT_DECLARE_INTERFACE(ISoapMsgReaderWriter, IUnknown, IID_ISoapMsgReaderWriter
 COMRT_DECLARE_INTERFACE(IUPnPSoapMsgReaderWriter, IUnknown, IID_IUPnPSoapMsgReaderWriter);
 
 // ---------------------------------------------------------------------------
+// The event value converter: converts single values of the state variables
+// of one service description, for GENA event bodies that the caller builds.
+// It never traces and holds its own table, independent of any reader/writer.
+// Load descriptions before sharing the object between threads; afterwards
+// any thread may convert.
+
+struct IGenaMsgWriterHelper : public IUnknown {
+ protected:
+  ~IGenaMsgWriterHelper() = default;
+};
+
+struct IUPnPGenaMsgWriterHelper : public IUnknown {
+  // Adds the state variables of a service description (a DOM document as
+  // VT_UNKNOWN or VT_DISPATCH whose selection namespaces bind "scpd"); a
+  // variable already present keeps its first converter. Actions are not read.
+  // S_OK, or the code of the failed load (E_INVALIDARG for another variant
+  // type); variables read before a failure stay.
+  virtual HRESULT STDMETHODCALLTYPE LoadServiceDescription(VARIANT description) = 0;
+  // Reads `valueText` (integers leniently) as a value of `variableName` into
+  // *value, which is cleared first. E_FAIL before a load with variables or for
+  // an unknown name (names compare exactly), E_POINTER, E_NOTIMPL for a data
+  // type without converter, the converter's code (E_INVALIDARG for a value
+  // outside the variable's restrictions); *value is then left as it was.
+  virtual HRESULT STDMETHODCALLTYPE ParseStateVariableValue(BSTR variableName, BSTR valueText, VARIANT* value) = 0;
+  // Writes `value` as the text of a value of `variableName` into a new string
+  // (empty, never null, for an empty text). Fails as ParseStateVariableValue;
+  // *valueText is then left as it was.
+  virtual HRESULT STDMETHODCALLTYPE FormatStateVariableValue(BSTR variableName, VARIANT value, BSTR* valueText) = 0;
+
+ protected:
+  ~IUPnPGenaMsgWriterHelper() = default;
+};
+
+COMRT_DECLARE_INTERFACE(IGenaMsgWriterHelper, IUnknown, IID_IGenaMsgWriterHelper);
+COMRT_DECLARE_INTERFACE(IUPnPGenaMsgWriterHelper, IUnknown, IID_IUPnPGenaMsgWriterHelper);
+
+// ---------------------------------------------------------------------------
 // Entry points of the library file.
 
 #define VARNEL_ENTRY_POINT __attribute__((visibility("default")))
@@ -225,4 +262,12 @@ VARNEL_ENTRY_POINT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** 
 // S_OK when no object of the library is alive and no server lock is held,
 // else S_FALSE.
 VARNEL_ENTRY_POINT HRESULT DllCanUnloadNow();
+// Writes the library's registry entries (its AppID and, for each class, the
+// ProgIDs and the class key naming this file's full path) into the classes
+// root. S_OK, or the registry's failure code (HRESULT_FROM_WIN32); the
+// calling thread's locale is the same afterwards.
+VARNEL_ENTRY_POINT HRESULT DllRegisterServer();
+// Removes the library's registry entries, whatever of them exist; other
+// servers' keys stay. S_OK, or the registry's failure code.
+VARNEL_ENTRY_POINT HRESULT DllUnregisterServer();
 }

@@ -1,12 +1,10 @@
 #include "com/module.h"
 
-#include "comrt/class_factory.h"
-#include "messages/invoke_action_request.h"
-#include "messages/invoke_action_response.h"
-#include "messages/query_state_variable_request.h"
-#include "messages/query_state_variable_response.h"
-#include "messages/soap_error_msg.h"
-#include "soap/soap_msg_reader_writer.h"
+#include <string>
+
+#include "com/class_table.h"
+#include "comrt/registrar.h"
+#include "comrt/system.h"
 #include "varnel/varnel.h"
 
 namespace varnel {
@@ -16,26 +14,24 @@ namespace {
 // exists before any other code of the library runs).
 CVarnelModule g_module;
 
-// The class object of T: made on first request, kept until unload.
-template <class T>
-IClassFactory* ClassObject() {
-  static comrt::ClassFactory<T, ModuleLock> factory;
-  return &factory;
+// The full path of the file this code was loaded from; empty when unknown.
+std::u16string ModuleFilePath() {
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(&ModuleFilePath), &self)) {
+    return {};
+  }
+  std::u16string path(256, u'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(self, &path[0], static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
 }
-
-struct ClassEntry {
-  const CLSID* clsid;
-  IClassFactory* (*classObject)();
-};
-
-constexpr ClassEntry kClasses[] = {
-    {&CLSID_SoapMsgReaderWriter, &ClassObject<CSoapMsgReaderWriter>},
-    {&CLSID_InvokeActionRequest, &ClassObject<CInvokeActionRequest>},
-    {&CLSID_InvokeActionResponse, &ClassObject<CInvokeActionResponse>},
-    {&CLSID_QueryStateVariableRequest, &ClassObject<CQueryStateVariableRequest>},
-    {&CLSID_QueryStateVariableResponse, &ClassObject<CQueryStateVariableResponse>},
-    {&CLSID_SoapErrorMsg, &ClassObject<CSoapErrorMsg>},
-};
 
 }  // namespace
 
@@ -44,10 +40,51 @@ CVarnelModule& CVarnelModule::Instance() { return g_module; }
 HRESULT CVarnelModule::GetClassObject(REFCLSID clsid, REFIID iid, void** object) noexcept {
   if (!object) return E_POINTER;
   *object = nullptr;
-  for (const ClassEntry& entry : kClasses) {
-    if (IsEqualGUID(clsid, *entry.clsid)) return entry.classObject()->QueryInterface(iid, object);
+  size_t count = 0;
+  const ClassEntry* classes = ClassTable(&count);
+  for (size_t i = 0; i < count; ++i) {
+    if (IsEqualGUID(clsid, *classes[i].clsid)) return classes[i].classObject()->QueryInterface(iid, object);
   }
   return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+HRESULT CVarnelModule::RegisterServer() noexcept {
+  // Key names and texts must not depend on the caller's locale.
+  const comrt::ThreadLocaleScope locale(LOCALE_SYSTEM_DEFAULT);
+  try {
+    comrt::CRegObject registrar;
+    HRESULT hr = registrar.AddReplacement(u"APPID", kAppId);
+    if (SUCCEEDED(hr)) hr = registrar.StringRegister(kAppIdScript);
+    if (FAILED(hr)) return hr;
+    const std::u16string module = ModuleFilePath();
+    // A class key without its file would make the class unloadable.
+    if (module.empty()) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+    hr = registrar.AddReplacement(u"MODULE", module.c_str());
+    size_t count = 0;
+    const ClassEntry* classes = ClassTable(&count);
+    for (size_t i = 0; i < count && SUCCEEDED(hr); ++i) hr = registrar.StringRegister(classes[i].script);
+    // No performance counters are registered by this library.
+    return hr;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT CVarnelModule::UnregisterServer() noexcept {
+  const comrt::ThreadLocaleScope locale(LOCALE_SYSTEM_DEFAULT);
+  try {
+    comrt::CRegObject registrar;
+    HRESULT hr = registrar.AddReplacement(u"APPID", kAppId);
+    // Unregistering names no file; the replacement only has to exist.
+    if (SUCCEEDED(hr)) hr = registrar.AddReplacement(u"MODULE", u"");
+    size_t count = 0;
+    const ClassEntry* classes = ClassTable(&count);
+    for (size_t i = 0; i < count && SUCCEEDED(hr); ++i) hr = registrar.StringUnregister(classes[i].script);
+    if (SUCCEEDED(hr)) hr = registrar.StringUnregister(kAppIdScript);
+    return hr;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 }  // namespace varnel
@@ -57,3 +94,9 @@ extern "C" VARNEL_ENTRY_POINT HRESULT DllGetClassObject(REFCLSID clsid, REFIID i
 }
 
 extern "C" VARNEL_ENTRY_POINT HRESULT DllCanUnloadNow() { return varnel::CVarnelModule::Instance().CanUnloadNow(); }
+
+extern "C" VARNEL_ENTRY_POINT HRESULT DllRegisterServer() { return varnel::CVarnelModule::Instance().RegisterServer(); }
+
+extern "C" VARNEL_ENTRY_POINT HRESULT DllUnregisterServer() {
+  return varnel::CVarnelModule::Instance().UnregisterServer();
+}

@@ -1,4 +1,5 @@
-// The module object: the library's lock count and its class objects.
+// The module object: the library's lock count, its class objects and its
+// registration.
 #pragma once
 
 #include <atomic>
@@ -30,6 +31,15 @@ class CVarnelModule {
   HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) noexcept;
   // S_OK when the lock count is 0, else S_FALSE.
   HRESULT CanUnloadNow() const noexcept { return GetLockCount() == 0 ? S_OK : S_FALSE; }
+
+  // Writes the AppID keys, then every class's keys naming the file this
+  // module was loaded from; the first failure ends it (with what the
+  // registrar reports). The calling thread runs in the system default locale
+  // meanwhile and gets its own back.
+  HRESULT RegisterServer() noexcept;
+  // Removes every class's keys, then the AppID keys; the first failure ends
+  // it. Keys that do not exist are no failure.
+  HRESULT UnregisterServer() noexcept;
 
  private:
   std::atomic<LONG> lockCount_{0};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "comrt/registry.h"
 #include "comrt/result_codes.h"
 
 namespace {
@@ -37,6 +38,10 @@ constexpr MessageText kMessages[] = {
     {ERROR_MORE_DATA, u"Further data remains to be read.\r\n"},
     {ERROR_NO_MORE_ITEMS, u"There are no further items.\r\n"},
     {ERROR_MR_MID_NOT_FOUND, u"No message text exists for the given message number.\r\n"},
+    {ERROR_BADDB, u"The registry store is damaged and cannot be used.\r\n"},
+    {ERROR_CANTREAD, u"The registry store could not be read.\r\n"},
+    {ERROR_CANTWRITE, u"The registry store could not be written.\r\n"},
+    {ERROR_KEY_DELETED, u"The registry key was deleted after it was opened.\r\n"},
 
     {static_cast<DWORD>(E_NOTIMPL), u"The requested operation has no implementation.\r\n"},
     {static_cast<DWORD>(E_NOINTERFACE), u"The object does not offer the requested interface.\r\n"},

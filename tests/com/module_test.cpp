@@ -10,9 +10,11 @@
 
 namespace {
 
-const CLSID* const kMessageClasses[] = {&CLSID_InvokeActionRequest, &CLSID_InvokeActionResponse,
-                                        &CLSID_QueryStateVariableRequest, &CLSID_QueryStateVariableResponse,
-                                        &CLSID_SoapErrorMsg};
+const CLSID* const kClasses[] = {&CLSID_SoapMsgReaderWriter,        &CLSID_InvokeActionRequest,
+                                 &CLSID_InvokeActionResponse,       &CLSID_QueryStateVariableRequest,
+                                 &CLSID_QueryStateVariableResponse, &CLSID_SoapErrorMsg,
+                                 &CLSID_GenaMsgWriterHelper};
+constexpr size_t kClassCount = sizeof kClasses / sizeof kClasses[0];
 
 CComPtr<IClassFactory> ClassObject(REFCLSID clsid) {
   CComPtr<IClassFactory> factory;
@@ -31,21 +33,24 @@ TEST(ClassObjectTest, OnlyTheLibrarysClassesAreAvailable) {
 }
 
 TEST(ClassObjectTest, EveryClassAnswersItsInterfacesAndTheMarshaler) {
-  const IID* const kEmpty[] = {&IID_IInvokeActionRequest, &IID_IInvokeActionResponse, &IID_IQueryStateVariableRequest,
-                               &IID_IQueryStateVariableResponse, &IID_ISoapErrorMsg};
-  const IID* const kWorking[] = {&IID_IUPnPInvokeActionRequest, &IID_IUPnPInvokeActionResponse,
-                                 &IID_IUPnPQueryStateVariableRequest, &IID_IUPnPQueryStateVariableResponse,
-                                 &IID_IUPnPSoapErrorMsg};
-  for (size_t i = 0; i < 5; ++i) {
+  const IID* const kEmpty[] = {&IID_ISoapMsgReaderWriter,        &IID_IInvokeActionRequest,
+                               &IID_IInvokeActionResponse,       &IID_IQueryStateVariableRequest,
+                               &IID_IQueryStateVariableResponse, &IID_ISoapErrorMsg,
+                               &IID_IGenaMsgWriterHelper};
+  const IID* const kWorking[] = {&IID_IUPnPSoapMsgReaderWriter,        &IID_IUPnPInvokeActionRequest,
+                                 &IID_IUPnPInvokeActionResponse,       &IID_IUPnPQueryStateVariableRequest,
+                                 &IID_IUPnPQueryStateVariableResponse, &IID_IUPnPSoapErrorMsg,
+                                 &IID_IUPnPGenaMsgWriterHelper};
+  for (size_t i = 0; i < kClassCount; ++i) {
     SCOPED_TRACE(i);
     CComPtr<IUnknown> object;
-    ASSERT_EQ(S_OK, ClassObject(*kMessageClasses[i])->CreateInstance(nullptr, IID_IUnknown,
-                                                                     reinterpret_cast<void**>(&object)));
+    ASSERT_EQ(S_OK, ClassObject(*kClasses[i])->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)));
     CComPtr<IUnknown> empty, working, other;
     EXPECT_EQ(S_OK, object->QueryInterface(*kEmpty[i], reinterpret_cast<void**>(&empty)));
     EXPECT_EQ(S_OK, object->QueryInterface(*kWorking[i], reinterpret_cast<void**>(&working)));
     EXPECT_TRUE(working.IsEqualObject(object));
-    EXPECT_EQ(E_NOINTERFACE, object->QueryInterface(*kWorking[(i + 1) % 5], reinterpret_cast<void**>(&other)));
+    EXPECT_EQ(E_NOINTERFACE,
+              object->QueryInterface(*kWorking[(i + 1) % kClassCount], reinterpret_cast<void**>(&other)));
 
     CComPtr<IMarshal> marshal;
     ASSERT_EQ(S_OK, object.QueryInterface(&marshal));
@@ -102,10 +107,13 @@ class TestOuter : public comrt::ObjectRoot<TestOuter, ITestOuter> {
 TEST(AggregationTest, OnlyIUnknownMayBeAskedForWhenAggregating) {
   CComPtr<IUnknown> outer;
   ASSERT_EQ(S_OK, comrt::CreateComObject<TestOuter>(nullptr, IID_IUnknown, reinterpret_cast<void**>(&outer)));
-  for (const CLSID* clsid : kMessageClasses) {
+  for (const CLSID* clsid : kClasses) {
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(CLASS_E_NOAGGREGATION, ClassObject(*clsid)->CreateInstance(outer, IID_IUPnPSoapErrorMsg, &object));
     EXPECT_EQ(nullptr, object);
+    // The inner IUnknown is handed out for every class.
+    CComPtr<IUnknown> inner;
+    EXPECT_EQ(S_OK, ClassObject(*clsid)->CreateInstance(outer, IID_IUnknown, reinterpret_cast<void**>(&inner)));
   }
 }
 

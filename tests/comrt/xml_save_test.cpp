@@ -6,6 +6,7 @@
 
 #include "support/memory_stream.h"
 #include "xml_test_helpers.h"
+#include "support/temporary_registry.h"
 
 namespace {
 
@@ -234,6 +235,7 @@ TEST_F(XmlSaveTest, DocumentClassesAreCreatedWithoutRegistration) {
   EXPECT_FALSE(inner);
 
   constexpr CLSID kUnknownClass = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+  const varnel_test::TemporaryRegistry emptyRegistry;  // not the registry of whoever runs the tests
   EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(kUnknownClass, nullptr, CLSCTX_ALL, IID_IUnknown,
                                                   reinterpret_cast<void**>(&inner)));
   EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,

@@ -1,10 +1,14 @@
-// A small host: loads the component library by path, makes each message
-// object through its class object, fills it and prints what it holds; then
-// plays a control point and a device of one rendering-control service, the
-// messages passing through the in-memory transport of demo_transport.h.
+// A small host: registers the component library into a registry store in a
+// temporary folder, creates each message object through the runtime by class
+// id or ProgID, fills it and prints what it holds; then plays a control point
+// and a device of one rendering-control service, the messages passing through
+// the in-memory transport of demo_transport.h, converts event values, lets
+// the runtime unload the library and unregisters it.
 #include <dlfcn.h>
+#include <stdlib.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 
@@ -14,6 +18,7 @@
 #include "comrt/com_safe_array.h"
 #include "comrt/com_variant.h"
 #include "comrt/error_info.h"
+#include "comrt/registry.h"
 #include "comrt/text_conversion.h"
 #include "comrt/xml_dom.h"
 #include "demo_transport.h"
@@ -60,35 +65,42 @@ std::string Describe(const VARIANT& value) {
   }
 }
 
-class Component {
- public:
-  explicit Component(const char* path) : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
-    if (handle_) getClassObject_ = reinterpret_cast<LPFNGETCLASSOBJECT>(dlsym(handle_, "DllGetClassObject"));
+// The library file's own entry points, for what only it can do: register and
+// unregister itself. Loaded for the call and let go again.
+HRESULT CallEntryPoint(const char* path, const char* name) {
+  void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    std::printf("  FAILED: cannot load %s: %s\n", path, dlerror());
+    return E_FAIL;
   }
-  ~Component() {
-    if (handle_) dlclose(handle_);
-  }
-  bool Loaded() const { return getClassObject_ != nullptr; }
-  // True when no object of the library is alive, so unloading it is safe.
-  bool CanUnload() const {
-    auto canUnloadNow = reinterpret_cast<LPFNCANUNLOADNOW>(dlsym(handle_, "DllCanUnloadNow"));
-    return canUnloadNow && canUnloadNow() == S_OK;
-  }
+  using EntryPoint = HRESULT (*)();
+  auto entryPoint = reinterpret_cast<EntryPoint>(dlsym(handle, name));
+  const HRESULT hr = entryPoint ? entryPoint() : E_FAIL;
+  dlclose(handle);
+  return hr;
+}
 
-  template <class Interface>
-  CComPtr<Interface> Create(REFCLSID clsid) {
-    CComPtr<IClassFactory> factory;
-    CComPtr<Interface> object;
-    if (SUCCEEDED(getClassObject_(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
-      factory->CreateInstance(nullptr, comrt::uuidof<Interface>(), reinterpret_cast<void**>(&object));
-    }
-    return object;
-  }
+bool LibraryIsLoaded(const char* path) {
+  void* handle = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+  if (handle) dlclose(handle);
+  return handle != nullptr;
+}
 
- private:
-  void* handle_;
-  LPFNGETCLASSOBJECT getClassObject_ = nullptr;
-};
+// Every object of the demo is made by the runtime, which finds the library
+// through the registry.
+template <class Interface>
+CComPtr<Interface> Create(REFCLSID clsid) {
+  CComPtr<Interface> object;
+  CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, comrt::uuidof<Interface>(), reinterpret_cast<void**>(&object));
+  return object;
+}
+
+template <class Interface>
+CComPtr<Interface> CreateByProgId(const char16_t* progId) {
+  CLSID clsid = GUID_NULL;
+  if (!Check(CLSIDFromProgID(progId, &clsid), "CLSIDFromProgID")) return nullptr;
+  return Create<Interface>(clsid);
+}
 
 // An argument list as the message objects hold it: an array of variants.
 CComVariant ArgumentArray(std::initializer_list<CComVariant> values) {
@@ -109,9 +121,11 @@ std::string DescribeArguments(const VARIANT& arguments) {
   return text;
 }
 
-void ShowInvokeActionRequest(Component& component) {
-  CComPtr<IUPnPInvokeActionRequest> request = component.Create<IUPnPInvokeActionRequest>(CLSID_InvokeActionRequest);
+void ShowInvokeActionRequest() {
+  CComPtr<IUPnPInvokeActionRequest> request =
+      CreateByProgId<IUPnPInvokeActionRequest>(u"Varnel.InvokeActionRequest");
   if (!request) return Fail("no InvokeActionRequest from the library");
+  std::printf("Created Varnel.InvokeActionRequest through CoCreateInstance\n");
   request->SetActionName(CComBSTR(u"SetVolume"));
   request->SetArguments(ArgumentArray({CComVariant(0u), CComVariant(u"Master"), CComVariant(uint16_t{42})}));
   CComBSTR name;
@@ -121,9 +135,9 @@ void ShowInvokeActionRequest(Component& component) {
   std::printf("InvokeActionRequest: action %s, %s\n", Utf8(name).c_str(), DescribeArguments(arguments).c_str());
 }
 
-void ShowInvokeActionResponse(Component& component) {
+void ShowInvokeActionResponse() {
   CComPtr<IUPnPInvokeActionResponse> response =
-      component.Create<IUPnPInvokeActionResponse>(CLSID_InvokeActionResponse);
+      Create<IUPnPInvokeActionResponse>(CLSID_InvokeActionResponse);
   if (!response) return Fail("no InvokeActionResponse from the library");
   response->SetActionName(CComBSTR(u"GetVolume"));
   response->SetArguments(ArgumentArray({CComVariant(uint16_t{42})}));
@@ -134,11 +148,11 @@ void ShowInvokeActionResponse(Component& component) {
   std::printf("InvokeActionResponse: action %s, %s\n", Utf8(name).c_str(), DescribeArguments(arguments).c_str());
 }
 
-void ShowQueryStateVariable(Component& component) {
+void ShowQueryStateVariable() {
   CComPtr<IUPnPQueryStateVariableRequest> request =
-      component.Create<IUPnPQueryStateVariableRequest>(CLSID_QueryStateVariableRequest);
+      Create<IUPnPQueryStateVariableRequest>(CLSID_QueryStateVariableRequest);
   CComPtr<IUPnPQueryStateVariableResponse> response =
-      component.Create<IUPnPQueryStateVariableResponse>(CLSID_QueryStateVariableResponse);
+      Create<IUPnPQueryStateVariableResponse>(CLSID_QueryStateVariableResponse);
   if (!request || !response) return Fail("no QueryStateVariable message objects from the library");
   request->SetVariableName(CComBSTR(u"TransportState"));
   response->SetReturnValue(CComVariant(u"PLAYING"));
@@ -150,8 +164,8 @@ void ShowQueryStateVariable(Component& component) {
   std::printf("QueryStateVariableResponse: return value %s\n", Describe(value).c_str());
 }
 
-void ShowSoapError(Component& component) {
-  CComPtr<IUPnPSoapErrorMsg> error = component.Create<IUPnPSoapErrorMsg>(CLSID_SoapErrorMsg);
+void ShowSoapError() {
+  CComPtr<IUPnPSoapErrorMsg> error = Create<IUPnPSoapErrorMsg>(CLSID_SoapErrorMsg);
   if (!error) return Fail("no SoapErrorMsg from the library");
   LONG code = 0;
   error->GetErrorCode(&code);
@@ -213,13 +227,8 @@ constexpr char kBadVolumeRequest[] =
     "<u:SetVolume xmlns:u=\"urn:schemas-upnp-org:service:RenderingControl:1\"><InstanceID>0</InstanceID>"
     "<Channel>Master</Channel><DesiredVolume>12abc</DesiredVolume></u:SetVolume></s:Body></s:Envelope>\n";
 
-CComPtr<IUPnPSoapMsgReaderWriter> LoadRenderingControl(Component& component) {
-  CComPtr<IUPnPSoapMsgReaderWriter> readerWriter =
-      component.Create<IUPnPSoapMsgReaderWriter>(CLSID_SoapMsgReaderWriter);
-  if (!readerWriter) {
-    Fail("no reader/writer from the library");
-    return nullptr;
-  }
+// The rendering-control description in a DOM document, as a host holds it.
+CComPtr<IXMLDOMDocument2> LoadDescriptionDocument() {
   CComPtr<IXMLDOMDocument2> document;
   if (!Check(CoCreateInstance(CLSID_FreeThreadedDOMDocument60, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2,
                               reinterpret_cast<void**>(&document)),
@@ -231,13 +240,26 @@ CComPtr<IUPnPSoapMsgReaderWriter> LoadRenderingControl(Component& component) {
   if (!Check(document->setProperty(CComBSTR(u"SelectionNamespaces"),
                                    CComVariant(u"xmlns:scpd='urn:schemas-upnp-org:service-1-0'")),
              "setProperty(SelectionNamespaces)") ||
-      !Check(document->loadXML(CComBSTR(kDescription), &loaded), "loadXML") ||
-      !Check(readerWriter->SetServiceType(CComBSTR(kRenderingControl)), "SetServiceType") ||
+      !Check(document->loadXML(CComBSTR(kDescription), &loaded), "loadXML")) {
+    return nullptr;
+  }
+  return document;
+}
+
+CComPtr<IUPnPSoapMsgReaderWriter> LoadRenderingControl() {
+  CComPtr<IUPnPSoapMsgReaderWriter> readerWriter = Create<IUPnPSoapMsgReaderWriter>(CLSID_SoapMsgReaderWriter);
+  if (!readerWriter) {
+    Fail("no reader/writer from the library");
+    return nullptr;
+  }
+  CComPtr<IXMLDOMDocument2> document = LoadDescriptionDocument();
+  if (!document || !Check(readerWriter->SetServiceType(CComBSTR(kRenderingControl)), "SetServiceType") ||
       !Check(readerWriter->LoadServiceDescription(CComVariant(static_cast<IDispatch*>(document.p))),
              "LoadServiceDescription")) {
     return nullptr;
   }
-  std::printf("Reader/writer loaded with the description of %s\n", comrt::ToUtf8(kRenderingControl).c_str());
+  std::printf("Reader/writer created through CoCreateInstance and loaded with the description of %s\n",
+              comrt::ToUtf8(kRenderingControl).c_str());
   return readerWriter;
 }
 
@@ -266,7 +288,7 @@ CComQIPtr<Interface> Receive(IUPnPSoapMsgReaderWriter* readerWriter, const std::
   return read;
 }
 
-void ShowExchange(Component& component, IUPnPSoapMsgReaderWriter* readerWriter) {
+void ShowExchange(IUPnPSoapMsgReaderWriter* readerWriter) {
   std::printf("\n[control point] sends SetVolume(InstanceID 0, Channel \"Master\", DesiredVolume 42)\n");
   const std::string request = Send<Request>("WriteInvokeActionRequest", [&](IUnknown* message) {
     return readerWriter->WriteInvokeActionRequest(
@@ -291,7 +313,7 @@ void ShowExchange(Component& component, IUPnPSoapMsgReaderWriter* readerWriter) 
   });
 
   std::printf("\n[device] answers SetVolume with a fault: 402 Invalid Args\n");
-  CComPtr<IUPnPSoapErrorMsg> error = component.Create<IUPnPSoapErrorMsg>(CLSID_SoapErrorMsg);
+  CComPtr<IUPnPSoapErrorMsg> error = Create<IUPnPSoapErrorMsg>(CLSID_SoapErrorMsg);
   if (!error) return Fail("no error message object from the library");
   error->SetErrorCode(402);
   error->SetErrorDescription(CComBSTR(u"Invalid Args"));
@@ -330,30 +352,77 @@ void ShowBadValue(IUPnPSoapMsgReaderWriter* readerWriter) {
   std::printf("  UPnP error %s: %s\n", Utf8(source).c_str(), Utf8(description).c_str());
 }
 
-void ShowEndToEnd(Component& component) {
+void ShowEndToEnd() {
   std::printf("\n== SOAP control of a rendering-control service, end to end ==\n");
-  CComPtr<IUPnPSoapMsgReaderWriter> readerWriter = LoadRenderingControl(component);
+  CComPtr<IUPnPSoapMsgReaderWriter> readerWriter = LoadRenderingControl();
   if (!readerWriter) return;
-  ShowExchange(component, readerWriter);
+  ShowExchange(readerWriter);
   ShowBadValue(readerWriter);
+}
+
+// Converts the values of an evented state variable as a device and a control
+// point do for GENA event bodies.
+void ShowEventValues() {
+  std::printf("\n== Event values ==\n");
+  CComPtr<IUPnPGenaMsgWriterHelper> helper = CreateByProgId<IUPnPGenaMsgWriterHelper>(u"Varnel.GenaMsgWriterHelper");
+  if (!helper) return Fail("no GenaMsgWriterHelper from the library");
+  std::printf("Created Varnel.GenaMsgWriterHelper through CoCreateInstance\n");
+  CComPtr<IXMLDOMDocument2> document = LoadDescriptionDocument();
+  if (!document || !Check(helper->LoadServiceDescription(CComVariant(static_cast<IDispatch*>(document.p))),
+                          "GenaMsgWriterHelper::LoadServiceDescription")) {
+    return;
+  }
+  CComBSTR text;
+  if (Check(helper->FormatStateVariableValue(CComBSTR(u"Volume"), CComVariant(uint16_t{42}), &text),
+            "FormatStateVariableValue")) {
+    std::printf("  Volume 42 (ui2) is written \"%s\"\n", Utf8(text).c_str());
+  }
+  CComVariant value;
+  if (Check(helper->ParseStateVariableValue(CComBSTR(u"Volume"), CComBSTR(u"75"), &value), "ParseStateVariableValue")) {
+    std::printf("  \"75\" is read as %s\n", Describe(value).c_str());
+  }
+  text.Empty();
+  const HRESULT refused = helper->FormatStateVariableValue(CComBSTR(u"Volume"), CComVariant(uint16_t{150}), &text);
+  if (Expect(refused, E_INVALIDARG, "FormatStateVariableValue(150)")) {
+    std::printf("  Volume 150 is refused: %s (outside 0..100)\n", Hex(refused).c_str());
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* path = argc > 1 ? argv[1] : VARNEL_LIBRARY_PATH;
-  Component component(path);
-  if (!component.Loaded()) {
-    std::fprintf(stderr, "varnel-demo: cannot load %s: %s\n", path, dlerror());
+  char folder[] = "/tmp/varnel-demo-XXXXXX";
+  if (!mkdtemp(folder)) {
+    std::fprintf(stderr, "varnel-demo: cannot make a temporary folder\n");
     return 1;
   }
-  std::printf("Loaded %s\n", path);
-  ShowInvokeActionRequest(component);
-  ShowInvokeActionResponse(component);
-  ShowQueryStateVariable(component);
-  ShowSoapError(component);
-  ShowEndToEnd(component);
-  if (!component.CanUnload()) Fail("objects of the library are still alive before it is unloaded");
+  const std::string store = std::string(folder) + "/registry";
+  setenv("COMRT_REGISTRY", store.c_str(), 1);
+  if (!Check(CallEntryPoint(path, "DllRegisterServer"), "DllRegisterServer")) {
+    std::filesystem::remove_all(folder);
+    return 1;
+  }
+  std::printf("Registered %s into the registry store %s;\n"
+              "every object below is made by CoCreateInstance, which finds the library there\n",
+              path, store.c_str());
+  ShowInvokeActionRequest();
+  ShowInvokeActionResponse();
+  ShowQueryStateVariable();
+  ShowSoapError();
+  ShowEndToEnd();
+  ShowEventValues();
+
+  CoFreeUnusedLibraries();
+  if (LibraryIsLoaded(path)) {
+    Fail("objects of the library are still alive after the demo");
+  } else {
+    std::printf("\nNo object is left: the runtime has unloaded the library\n");
+  }
+  if (Check(CallEntryPoint(path, "DllUnregisterServer"), "DllUnregisterServer")) {
+    std::printf("Unregistered the library; removing %s\n", folder);
+  }
+  std::filesystem::remove_all(folder);
   if (failures) std::fprintf(stderr, "varnel-demo: %d step(s) failed\n", failures);
   return failures ? 1 : 0;
 }
