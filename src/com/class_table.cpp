@@ -35,8 +35,7 @@ const ClassEntry kClasses[] = {
     {&CLSID_InvokeActionRequest, &ClassObject<CInvokeActionRequest>, kInvokeActionRequestScript},
     {&CLSID_InvokeActionResponse, &ClassObject<CInvokeActionResponse>, kInvokeActionResponseScript},
     {&CLSID_QueryStateVariableRequest, &ClassObject<CQueryStateVariableRequest>, kQueryStateVariableRequestScript},
-    {&CLSID_QueryStateVariableResponse, &ClassObject<CQueryStateVariableResponse>,
-     kQueryStateVariableResponseScript},
+    {&CLSID_QueryStateVariableResponse, &ClassObject<CQueryStateVariableResponse>, kQueryStateVariableResponseScript},
     {&CLSID_SoapErrorMsg, &ClassObject<CSoapErrorMsg>, kSoapErrorMsgScript},
     {&CLSID_GenaMsgWriterHelper, &ClassObject<CGenaMsgWriterHelper>, kGenaMsgWriterHelperScript},
 };

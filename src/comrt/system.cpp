@@ -36,7 +36,8 @@ std::string MappedFilePath(uintptr_t base) {
     path.assign(line + pathStart);
     while (!path.empty() && (path.back() == '\n')) path.pop_back();
     static const char kDeleted[] = " (deleted)";
-    if (path.size() > sizeof kDeleted - 1 && path.compare(path.size() - (sizeof kDeleted - 1), std::string::npos, kDeleted) == 0) {
+    if (path.size() > sizeof kDeleted - 1 &&
+        path.compare(path.size() - (sizeof kDeleted - 1), std::string::npos, kDeleted) == 0) {
       path.resize(path.size() - (sizeof kDeleted - 1));
     }
     break;

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 #include <locale.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "comrt/registrar.h"
 #include "comrt/registry.h"
 #include "comrt/system.h"
 #include "comrt/text_conversion.h"
@@ -52,20 +55,39 @@ std::vector<std::string> Sorted(std::vector<std::string> lines) {
 
 // Every line that registering the library adds to an empty registry.
 std::vector<std::string> ExpectedLines(const std::string& module) {
-  std::vector<std::string> lines = {"AppID", std::string("AppID\\") + kAppId, std::string("AppID\\") + kAppId + " @=Varnel",
-                                    "AppID\\Varnel.DLL", std::string("AppID\\Varnel.DLL AppID=") + kAppId, "CLSID"};
+  std::vector<std::string> lines = {"AppID",
+                                    std::string("AppID\\") + kAppId,
+                                    std::string("AppID\\") + kAppId + " @=Varnel",
+                                    "AppID\\Varnel.DLL",
+                                    std::string("AppID\\Varnel.DLL AppID=") + kAppId,
+                                    "CLSID"};
   for (const RegisteredClass& entry : kRegistered) {
     const std::string p = std::string("Varnel.") + entry.name + ".1";
     const std::string v = std::string("Varnel.") + entry.name;
     const std::string d = std::string(entry.name) + " Class";
     const std::string c = std::string("CLSID\\") + entry.clsid;
-    for (const std::string& line :
-         {p, p + " @=" + d, p + "\\CLSID", p + "\\CLSID @=" + entry.clsid, v, v + " @=" + d, v + "\\CLSID",
-          v + "\\CLSID @=" + entry.clsid, v + "\\CurVer", v + "\\CurVer @=" + p, c, c + " @=" + d,
-          c + " AppID=" + kAppId, c + "\\ProgID", c + "\\ProgID @=" + p, c + "\\VersionIndependentProgID",
-          c + "\\VersionIndependentProgID @=" + v, c + "\\InprocServer32", c + "\\InprocServer32 @=" + module,
-          c + "\\InprocServer32 ThreadingModel=Both", c + "\\TypeLib",
-          c + "\\TypeLib @={7FBD83D7-F4A5-4920-8CBB-2E3DC057AE67}"}) {
+    for (const std::string& line : {p,
+                                    p + " @=" + d,
+                                    p + "\\CLSID",
+                                    p + "\\CLSID @=" + entry.clsid,
+                                    v,
+                                    v + " @=" + d,
+                                    v + "\\CLSID",
+                                    v + "\\CLSID @=" + entry.clsid,
+                                    v + "\\CurVer",
+                                    v + "\\CurVer @=" + p,
+                                    c,
+                                    c + " @=" + d,
+                                    c + " AppID=" + kAppId,
+                                    c + "\\ProgID",
+                                    c + "\\ProgID @=" + p,
+                                    c + "\\VersionIndependentProgID",
+                                    c + "\\VersionIndependentProgID @=" + v,
+                                    c + "\\InprocServer32",
+                                    c + "\\InprocServer32 @=" + module,
+                                    c + "\\InprocServer32 ThreadingModel=Both",
+                                    c + "\\TypeLib",
+                                    c + "\\TypeLib @={7FBD83D7-F4A5-4920-8CBB-2E3DC057AE67}"}) {
       lines.push_back(line);
     }
   }
@@ -95,8 +117,9 @@ TEST(RegistrationTest, UnregisteringKeepsOtherServersAndSucceedsWhenNothingIsThe
   EXPECT_TRUE(DumpRegistry().empty());
 
   HKEY other = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{00000000-1111-2222-3333-444444444444}\\InprocServer32",
-                                           0, nullptr, 0, KEY_WRITE, nullptr, &other, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{00000000-1111-2222-3333-444444444444}\\InprocServer32", 0,
+                            nullptr, 0, KEY_WRITE, nullptr, &other, nullptr));
   RegCloseKey(other);
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, u"AppID\\{00000000-1111-2222-3333-444444444444}", 0,
                                            nullptr, 0, KEY_WRITE, nullptr, &other, nullptr));
@@ -121,9 +144,54 @@ TEST(RegistrationTest, TheErrorMessageClassKeyKeepsItsLowerCaseGroupAndIsFoundWi
   const std::vector<std::string> lines = DumpRegistry();
   EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "CLSID\\{1F63881D-C87B-4f47-B415-A597C248B1DB}"));
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{1F63881D-C87B-4F47-B415-A597C248B1DB}\\ProgID",
-                                         0, KEY_READ, &key));
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{1F63881D-C87B-4F47-B415-A597C248B1DB}\\ProgID", 0,
+                                         KEY_READ, &key));
   RegCloseKey(key);
+}
+
+// Another server registering its own classes into the same store while this
+// library registers: each process's registration survives the other's.
+TEST(RegistrationTest, TwoProcessesRegisteringAtOnceLoseNothing) {
+  TemporaryRegistry registry;
+  constexpr int kRounds = 15;
+  const pid_t other = fork();
+  ASSERT_NE(-1, other);
+  if (other == 0) {
+    comrt::CRegObject registrar;
+    int failures = 0;
+    for (int round = 0; round < kRounds; ++round) {
+      const std::u16string number = comrt::FromUtf8(std::to_string(round));
+      const std::u16string script = u"HKCR { NoRemove CLSID { ForceRemove {00000000-0000-4000-8000-0000000000" +
+                                    std::u16string(number.size() < 2 ? u"0" : u"") + number +
+                                    u"} = s 'Other Class' { InprocServer32 = s '/other/libother.so' } } "
+                                    u"Other.Class" +
+                                    number + u" = s 'Other Class' }";
+      if (FAILED(registrar.StringRegister(script.c_str()))) ++failures;
+    }
+    _exit(failures == 0 ? 0 : 1);
+  }
+  HRESULT mine = S_OK;
+  for (int round = 0; round < kRounds && SUCCEEDED(mine); ++round) mine = DllRegisterServer();
+  int status = 0;
+  ASSERT_EQ(other, waitpid(other, &status, 0));
+  EXPECT_EQ(S_OK, mine);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(0, WEXITSTATUS(status));
+
+  std::vector<std::string> lines = DumpRegistry();
+  std::vector<std::string> others;
+  lines.erase(std::remove_if(lines.begin(), lines.end(),
+                             [&](const std::string& line) {
+                               const bool isOther = line.find("{00000000-0000-4000-8000-") != std::string::npos ||
+                                                    line.rfind("Other.Class", 0) == 0;
+                               if (isOther) others.push_back(line);
+                               return isOther;
+                             }),
+              lines.end());
+  EXPECT_EQ(ExpectedLines(ThisModulePath()), Sorted(lines));
+  // Each of the other server's classes: its class key with default value,
+  // InprocServer32 with its value, and its ProgID key with its value.
+  EXPECT_EQ(static_cast<size_t>(kRounds * 6), others.size());
 }
 
 // Locale identity is all that matters here: the thread's own locale object

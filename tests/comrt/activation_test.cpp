@@ -1,6 +1,8 @@
 // Creating objects through the registry: a server file named by a class's
 // InprocServer32 key is loaded once, asked for its class objects and
 // unloaded when it says it may be; ProgIDs lead to class ids and back.
+#include "comrt/activation.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <limits.h>
@@ -10,11 +12,10 @@
 #include <fstream>
 #include <string>
 
-#include "comrt/activation.h"
 #include "comrt/com_ptr.h"
 #include "comrt/registry.h"
-#include "comrt/xml_dom.h"
 #include "comrt/text_conversion.h"
+#include "comrt/xml_dom.h"
 #include "support/temporary_registry.h"
 #include "support/test_server.h"
 

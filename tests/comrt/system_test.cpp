@@ -1,4 +1,6 @@
 // System services: the file a module came from, and the thread locale scope.
+#include "comrt/system.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <limits.h>
@@ -9,7 +11,6 @@
 #include <string>
 
 #include "comrt/runtime.h"
-#include "comrt/system.h"
 #include "comrt/text_conversion.h"
 
 namespace {
@@ -55,8 +56,8 @@ TEST(ModuleFileTest, ShortBuffersAndBadArgumentsFailAsDocumented) {
   EXPECT_EQ(nullptr, module);
   static const int kInTheProgram = 0;
   int onTheStack = 0;
-  EXPECT_FALSE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&onTheStack),
-                                  &module));
+  EXPECT_FALSE(
+      GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&onTheStack), &module));
   EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
   EXPECT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&kInTheProgram),
                                  &module));  // a static lies in the program's own image

@@ -84,8 +84,7 @@ CComPtr<T> Create(REFCLSID clsid) {
 
 // A control point writes a SetVolume request, a device reads it.
 void InvokeActionRoundTrip() {
-  const CComVariant description =
-      varnel_test::AsVariant(varnel_test::LoadDataFile("scpd/rendering_control.xml"));
+  const CComVariant description = varnel_test::AsVariant(varnel_test::LoadDataFile("scpd/rendering_control.xml"));
   const CComBSTR serviceType(u"urn:schemas-upnp-org:service:RenderingControl:1");
   CComPtr<IUPnPSoapMsgReaderWriter> controlPoint = Create<IUPnPSoapMsgReaderWriter>(CLSID_SoapMsgReaderWriter);
   CComPtr<IUPnPSoapMsgReaderWriter> device = Create<IUPnPSoapMsgReaderWriter>(CLSID_SoapMsgReaderWriter);
@@ -152,7 +151,8 @@ TEST(RegisteredServerTest, RegisteredCreatedUsedUnloadedAndUnregistered) {
     ASSERT_EQ(S_OK, ProgIDFromCLSID(*entry.clsid, &progId));
     EXPECT_EQ(std::u16string(entry.progId) + u".1", progId);
     CoTaskMemFree(progId);
-    for (const CLSID* clsid : {entry.clsid, static_cast<const CLSID*>(&byName), static_cast<const CLSID*>(&byVersion)}) {
+    for (const CLSID* clsid :
+         {entry.clsid, static_cast<const CLSID*>(&byName), static_cast<const CLSID*>(&byVersion)}) {
       CComPtr<IUnknown> object;
       ASSERT_EQ(S_OK, CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, *entry.working,
                                        reinterpret_cast<void**>(&object)));

@@ -44,8 +44,10 @@ TEST(RegsvrToolTest, RegistersAndUnregistersPrintingTheKeys) {
   varnel_test::TemporaryRegistry registry;
   const ToolRun registered = RunTool(VARNEL_LIBRARY_PATH);
   EXPECT_EQ(0, registered.status) << registered.output;
-  EXPECT_NE(std::string::npos, registered.output.find("+ CLSID\\{1F63881D-C87B-4f47-B415-A597C248B1DB}\\InprocServer32\n"));
-  EXPECT_NE(std::string::npos, registered.output.find("+ Varnel.GenaMsgWriterHelper\\CurVer @=\"Varnel.GenaMsgWriterHelper.1\"\n"));
+  EXPECT_NE(std::string::npos,
+            registered.output.find("+ CLSID\\{1F63881D-C87B-4f47-B415-A597C248B1DB}\\InprocServer32\n"));
+  EXPECT_NE(std::string::npos,
+            registered.output.find("+ Varnel.GenaMsgWriterHelper\\CurVer @=\"Varnel.GenaMsgWriterHelper.1\"\n"));
   EXPECT_EQ(0u, CountLines(registered.output, "- "));
 
   const ToolRun again = RunTool(VARNEL_LIBRARY_PATH);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "comrt/com_bstr.h"
 #include "comrt/com_ptr.h"
@@ -26,12 +27,15 @@ class GenaMsgWriterHelperTest : public ::testing::Test {
  protected:
   void SetUp() override {
     CComPtr<IClassFactory> factory;
-    ASSERT_EQ(S_OK, DllGetClassObject(CLSID_GenaMsgWriterHelper, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK,
+              DllGetClassObject(CLSID_GenaMsgWriterHelper, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
     ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUPnPGenaMsgWriterHelper, reinterpret_cast<void**>(&helper_)));
   }
 
   HRESULT LoadText(const std::u16string& xml) { return helper_->LoadServiceDescription(AsVariant(ParseDocument(xml))); }
-  void LoadAllTypes() { ASSERT_EQ(S_OK, helper_->LoadServiceDescription(AsVariant(LoadDataFile("scpd/all_types.xml")))); }
+  void LoadAllTypes() {
+    ASSERT_EQ(S_OK, helper_->LoadServiceDescription(AsVariant(LoadDataFile("scpd/all_types.xml"))));
+  }
 
   HRESULT Parse(const char16_t* name, const char16_t* text, CComVariant& value) {
     return helper_->ParseStateVariableValue(CComBSTR(name), CComBSTR(text), &value);
@@ -101,14 +105,18 @@ TEST_F(GenaMsgWriterHelperTest, ReadsIntegersLenientlyAndWritesEveryFamily) {
 
 TEST_F(GenaMsgWriterHelperTest, RefusedValuesLeaveTheOutArgumentAlone) {
   LoadAllTypes();
-  CComBSTR text(u"before");
-  BSTR before = text.m_str;
-  EXPECT_EQ(E_INVALIDARG, Format(u"V_i1", CComVariant(11), text));           // above the range
-  EXPECT_EQ(E_INVALIDARG, Format(u"V_i1", CComVariant(3), text));            // off the step
-  EXPECT_EQ(E_INVALIDARG, Format(u"V_char", CComVariant(u"d"), text));       // outside the list
-  EXPECT_EQ(E_INVALIDARG, Format(u"V_string", CComVariant(u"Gamma"), text));
-  EXPECT_EQ(before, text.m_str);
-  EXPECT_EQ(std::u16string(u"before"), text.m_str);
+  // A string the caller still owns sits in the out argument.
+  CComBSTR before(u"before");
+  BSTR text = before.m_str;
+  for (const auto& [name, value] :
+       {std::pair<const char16_t*, CComVariant>{u"V_i1", CComVariant(11)},  // above the range
+        {u"V_i1", CComVariant(3)},                                          // off the step
+        {u"V_char", CComVariant(u"d")},                                     // outside the list
+        {u"V_string", CComVariant(u"Gamma")}}) {
+    EXPECT_EQ(E_INVALIDARG, helper_->FormatStateVariableValue(CComBSTR(name), value, &text));
+    EXPECT_EQ(before.m_str, text);
+  }
+  EXPECT_EQ(std::u16string(u"before"), before.m_str);
 
   CComVariant value(u"kept");
   EXPECT_EQ(E_INVALIDARG, Parse(u"V_char", u"z", value));

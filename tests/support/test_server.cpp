@@ -1,10 +1,11 @@
 // The test server's library file: DllGetClassObject and DllCanUnloadNow over
 // one class, with the lock count that decides unloading.
+#include "support/test_server.h"
+
 #include <atomic>
 
 #include "comrt/class_factory.h"
 #include "comrt/object.h"
-#include "support/test_server.h"
 
 namespace {
 
@@ -30,12 +31,13 @@ comrt::ClassFactory<TestThing, ServerLock> g_factory;
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid,
-                                                                             void** object) {
+extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (!IsEqualGUID(clsid, CLSID_TestThing)) return CLASS_E_CLASSNOTAVAILABLE;
   return g_factory.QueryInterface(iid, object);
 }
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return g_locks.load() == 0 ? S_OK : S_FALSE; }
+extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() {
+  return g_locks.load() == 0 ? S_OK : S_FALSE;
+}

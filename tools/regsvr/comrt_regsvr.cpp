@@ -112,10 +112,11 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "-u") == 0) {
       unregister = true;
     } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
-      std::printf("usage: comrt-regsvr [-u] LIBRARY\n"
-                  "Registers (or with -u unregisters) the in-process server LIBRARY in the\n"
-                  "registry store (COMRT_REGISTRY, else $XDG_DATA_HOME/comrt/registry) and\n"
-                  "prints the keys and values written (+), changed (~) or removed (-).\n");
+      std::printf(
+          "usage: comrt-regsvr [-u] LIBRARY\n"
+          "Registers (or with -u unregisters) the in-process server LIBRARY in the\n"
+          "registry store (COMRT_REGISTRY, else $XDG_DATA_HOME/comrt/registry) and\n"
+          "prints the keys and values written (+), changed (~) or removed (-).\n");
       return 0;
     } else if (argv[i][0] == '-' || library) {
       return Usage();
@@ -151,8 +152,7 @@ int main(int argc, char** argv) {
     PrintChanges(before, after);
     return 1;
   }
-  std::printf("%s %s in %s\n", unregister ? "unregistered" : "registered", library,
-              comrt::RegistryStorePath().c_str());
+  std::printf("%s %s in %s\n", unregister ? "unregistered" : "registered", library, comrt::RegistryStorePath().c_str());
   if (PrintChanges(before, after) == 0) std::printf("no key or value changed\n");
   return 0;
 }
