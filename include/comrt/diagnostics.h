@@ -1,6 +1,7 @@
 // Live counters of what comrt has handed out and not yet had back, so that
 // tests can fail on any leak: strings, arrays, component objects and task
-// memory. Counting is always on; each change is one relaxed atomic add.
+// memory, and open registry keys. Counting is always on; each change is one
+// relaxed atomic add.
 #pragma once
 
 #include "comrt/types.h"
@@ -13,10 +14,11 @@ struct LiveCounts {
   int64_t arrays;       // SAFEARRAY descriptors not destroyed
   int64_t objects;      // component objects alive (comrt's and every object built on comrt's templates)
   int64_t taskMemory;   // CoTaskMemAlloc blocks not freed
+  int64_t registryKeys; // registry key handles not closed
 
   bool operator==(const LiveCounts& other) const {
     return strings == other.strings && arrays == other.arrays && objects == other.objects &&
-           taskMemory == other.taskMemory;
+           taskMemory == other.taskMemory && registryKeys == other.registryKeys;
   }
   bool operator!=(const LiveCounts& other) const { return !(*this == other); }
 };

@@ -11,6 +11,7 @@ extern std::atomic<int64_t> g_liveStrings;
 extern std::atomic<int64_t> g_liveArrays;
 extern std::atomic<int64_t> g_liveObjects;
 extern std::atomic<int64_t> g_liveTaskMemory;
+extern std::atomic<int64_t> g_liveRegistryKeys;
 
 inline void CountUp(std::atomic<int64_t>& counter) { counter.fetch_add(1, std::memory_order_relaxed); }
 inline void CountDown(std::atomic<int64_t>& counter) { counter.fetch_sub(1, std::memory_order_relaxed); }

@@ -29,6 +29,8 @@ class LibraryFile : public ::testing::Test {
 };
 
 TEST_F(LibraryFile, ExportsEntryPointsAndHidesItsInternals) {
+  EXPECT_NE(nullptr, dlsym(handle_, "DllRegisterServer"));
+  EXPECT_NE(nullptr, dlsym(handle_, "DllUnregisterServer"));
   EXPECT_EQ(nullptr, dlsym(handle_, "_ZN6varnel13CVarnelModule8InstanceEv"));
   EXPECT_EQ(nullptr, dlsym(handle_, "_ZN10log4halden6Logger8InstanceEv"));
   EXPECT_EQ(nullptr, dlsym(handle_, "_ZN6varnel14DescribeResultEi"));

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "diagnostics_counters.h"
+
 namespace comrt {
 namespace registry {
 namespace {
@@ -17,6 +19,7 @@ class HandleTable {
     uintptr_t id = next_++;
     if (id == Root()) id = next_++;
     open_.emplace(id, std::move(path));
+    diagnostics::CountUp(diagnostics::g_liveRegistryKeys);
     return reinterpret_cast<HKEY>(id);
   }
 
@@ -30,7 +33,9 @@ class HandleTable {
 
   bool Close(HKEY key) {
     std::lock_guard<std::mutex> hold(mutex_);
-    return open_.erase(reinterpret_cast<uintptr_t>(key)) == 1;
+    if (open_.erase(reinterpret_cast<uintptr_t>(key)) != 1) return false;
+    diagnostics::CountDown(diagnostics::g_liveRegistryKeys);
+    return true;
   }
 
  private:

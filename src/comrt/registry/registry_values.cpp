@@ -2,6 +2,7 @@
 // deleting the string values of a key.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string_view>
 
 #include "comrt/registry.h"
@@ -17,6 +18,19 @@ using comrt::registry::RegValue;
 namespace {
 
 std::u16string_view View(LPCWSTR text) { return text ? std::u16string_view(text) : std::u16string_view(); }
+
+// Applies `change` to the key behind `key`, as one change of the store.
+LONG ChangeKey(HKEY key, const std::function<LONG(RegKey& at, bool* changed)>& change) {
+  KeyPath path;
+  const LONG code = comrt::registry::HandlePath(key, &path);
+  if (code != ERROR_SUCCESS) return code;
+  return comrt::registry::ChangeStore([&](RegKey& root, bool* changed) -> LONG {
+    RegKey* at = nullptr;
+    const LONG found = KeyAt(root, path, &at);
+    if (found != ERROR_SUCCESS) return found;
+    return change(*at, changed);
+  });
+}
 
 // Reads the store and finds the key behind `key` in it.
 LONG ReadKey(HKEY key, RegKey* root, RegKey** at) {
@@ -57,14 +71,8 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD /*reserved*/, DWORD ty
     if (!text.empty()) std::memcpy(&text[0], data, text.size() * sizeof(char16_t));
     text.resize(std::min(text.size(), text.find(u'\0')));
 
-    KeyPath path;
-    const LONG code = comrt::registry::HandlePath(key, &path);
-    if (code != ERROR_SUCCESS) return code;
-    return comrt::registry::ChangeStore([&](RegKey& root, bool* changed) -> LONG {
-      RegKey* at = nullptr;
-      const LONG found = KeyAt(root, path, &at);
-      if (found != ERROR_SUCCESS) return found;
-      *changed = comrt::registry::SetValue(*at, name, text);
+    return ChangeKey(key, [&](RegKey& at, bool* changed) -> LONG {
+      *changed = comrt::registry::SetValue(at, name, text);
       return ERROR_SUCCESS;
     });
   });
@@ -87,14 +95,8 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD 
 
 LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) {
   return Guarded([&]() -> LONG {
-    KeyPath path;
-    const LONG code = comrt::registry::HandlePath(key, &path);
-    if (code != ERROR_SUCCESS) return code;
-    return comrt::registry::ChangeStore([&](RegKey& root, bool* changed) -> LONG {
-      RegKey* at = nullptr;
-      const LONG found = KeyAt(root, path, &at);
-      if (found != ERROR_SUCCESS) return found;
-      if (!comrt::registry::RemoveValue(*at, View(valueName))) return ERROR_FILE_NOT_FOUND;
+    return ChangeKey(key, [&](RegKey& at, bool* changed) -> LONG {
+      if (!comrt::registry::RemoveValue(at, View(valueName))) return ERROR_FILE_NOT_FOUND;
       *changed = true;
       return ERROR_SUCCESS;
     });
