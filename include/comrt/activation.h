@@ -39,8 +39,16 @@ COMRT_CAPI HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid);
 // `progId`, E_OUTOFMEMORY.
 COMRT_CAPI HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* progId);
 
-// Unloads every loaded server file whose DllCanUnloadNow answers S_OK.
+// Unloads every loaded server file whose DllCanUnloadNow answers S_OK, at
+// once. Only for a host that knows no other thread may still be running
+// code of such a server (finishing the Release of its last object).
 COMRT_CAPI void CoFreeUnusedLibraries();
+// As CoFreeUnusedLibraries, for hosts with threads: a server is unloaded only
+// once it has answered S_OK to every such call for at least `unloadDelay`
+// milliseconds, so that a thread finishing its last call into it is gone
+// first. An S_FALSE starts the wait again. `reserved` must be 0 (else
+// nothing is done).
+COMRT_CAPI void CoFreeUnusedLibrariesEx(DWORD unloadDelay, DWORD reserved);
 
 namespace comrt {
 

@@ -154,7 +154,12 @@ HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* progId) {
   }
 }
 
-void CoFreeUnusedLibraries() { comrt::ServerTable::Instance().FreeUnused(); }
+void CoFreeUnusedLibraries() { comrt::ServerTable::Instance().FreeUnused(std::chrono::milliseconds(0)); }
+
+void CoFreeUnusedLibrariesEx(DWORD unloadDelay, DWORD reserved) {
+  if (reserved != 0) return;
+  comrt::ServerTable::Instance().FreeUnused(std::chrono::milliseconds(unloadDelay));
+}
 
 namespace comrt {
 

@@ -47,10 +47,14 @@ HRESULT ServerTable::Load(const std::string& resolvedPath, Server** server) {
   return S_OK;
 }
 
-void ServerTable::FreeUnused() {
+void ServerTable::FreeUnused(std::chrono::milliseconds delay) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
+  const auto now = std::chrono::steady_clock::now();
   for (auto it = servers_.begin(); it != servers_.end();) {
-    if (it->canUnloadNow && it->canUnloadNow() == S_OK) {
+    const bool unused = it->canUnloadNow && it->canUnloadNow() == S_OK;
+    if (unused && !it->idle) it->idleSince = now;
+    it->idle = unused;
+    if (unused && now - it->idleSince >= delay) {
       dlclose(it->handle);
       it = servers_.erase(it);
     } else {

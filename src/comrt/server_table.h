@@ -2,6 +2,7 @@
 // their entry points.
 #pragma once
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,8 +23,9 @@ class ServerTable {
   // else what the server's DllGetClassObject answers.
   HRESULT GetClassObject(const std::string& path, REFCLSID clsid, REFIID iid, void** object);
 
-  // Unloads every server whose DllCanUnloadNow answers S_OK.
-  void FreeUnused();
+  // Unloads every server whose DllCanUnloadNow has answered S_OK to every
+  // call for at least `delay`.
+  void FreeUnused(std::chrono::milliseconds delay);
 
  private:
   struct Server {
@@ -31,6 +33,8 @@ class ServerTable {
     void* handle;
     LPFNGETCLASSOBJECT getClassObject;
     LPFNCANUNLOADNOW canUnloadNow;  // null: never unloaded
+    bool idle = false;               // answered S_OK when last asked
+    std::chrono::steady_clock::time_point idleSince{};
   };
 
   HRESULT Load(const std::string& resolvedPath, Server** server);

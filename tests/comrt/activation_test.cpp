@@ -9,8 +9,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "comrt/com_ptr.h"
 #include "comrt/registry.h"
@@ -82,6 +84,27 @@ TEST_F(ActivationTest, ARegisteredServerIsLoadedOnceAndUnloadedWhenItMayBe) {
   EXPECT_EQ(S_OK, CreateThing(first));
   first.Release();
   EXPECT_EQ(REGDB_E_CLASSNOTREG, CreateThing(first, CLSCTX_LOCAL_SERVER));
+}
+
+TEST_F(ActivationTest, WithADelayAServerIsUnloadedOnlyOnceItHasStayedUnused) {
+  RegisterThing(TEST_SERVER_PATH);
+  CComPtr<ITestThing> thing;
+  ASSERT_EQ(S_OK, CreateThing(thing));
+  thing.Release();
+  CoFreeUnusedLibrariesEx(5, 0);  // first seen unused now
+  EXPECT_TRUE(ServerIsLoaded());
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(S_OK, CreateThing(thing));
+  CoFreeUnusedLibrariesEx(5, 0);  // in use again: the wait starts over
+  thing.Release();
+  CoFreeUnusedLibrariesEx(5, 0);
+  EXPECT_TRUE(ServerIsLoaded());
+  CoFreeUnusedLibrariesEx(5, 1);  // reserved must be 0
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  CoFreeUnusedLibrariesEx(5, 1);
+  EXPECT_TRUE(ServerIsLoaded());
+  CoFreeUnusedLibrariesEx(5, 0);
+  EXPECT_FALSE(ServerIsLoaded());
 }
 
 TEST_F(ActivationTest, AClassObjectHeldByTheCallerKeepsTheServerLoaded) {
