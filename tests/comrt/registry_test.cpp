@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -280,6 +281,27 @@ TEST_F(RegistryTest, AChangeThatAltersNothingDoesNotRewrite) {
   EXPECT_EQ(SetText(key, u"v", u"X"), ERROR_SUCCESS);
   EXPECT_NE(StoreInode(), before);
   RegCloseKey(key);
+}
+
+// Reads of a store that has not changed for a while are answered from the
+// last read; a change, through the registry or by hand, is seen at once.
+TEST_F(RegistryTest, ReadsSeeEveryChangeWhetherTheStoreIsFreshOrSettled) {
+  WriteStore("comrt registry 1\n[Key]\n\"v\"=\"one\"\n");
+  EXPECT_EQ(QueryAt(u"Key", u"v"), u"one");
+  WriteStore("comrt registry 1\n[Key]\n\"v\"=\"two\"\n");  // in place, same size, same second
+  EXPECT_EQ(QueryAt(u"Key", u"v"), u"two");
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+  EXPECT_EQ(QueryAt(u"Key", u"v"), u"two");
+  EXPECT_EQ(QueryAt(u"Key", u"v"), u"two");
+  HKEY key = Create(HKEY_CLASSES_ROOT, u"Key");
+  ASSERT_EQ(SetText(key, u"v", u"six"), ERROR_SUCCESS);
+  EXPECT_EQ(QueryAt(u"Key", u"v"), u"six");
+  RegCloseKey(key);
+  WriteStore("comrt registry 1\n[Key]\n\"v\"=\"ten\"\n");
+  EXPECT_EQ(QueryAt(u"Key", u"v"), u"ten");
+  WriteStore("comrt registry 1\n[Key]\n\"v\"=\"broken");
+  EXPECT_EQ(QueryAt(u"Key", u"v"), u"<code 1009>");  // ERROR_BADDB
 }
 
 TEST_F(RegistryTest, MissingStoreIsEmptyAndItsFoldersAreMadeOnFirstChange) {

@@ -74,5 +74,10 @@ LONG KeyAt(RegKey& root, const KeyPath& path, RegKey** key) {
   return *key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
+LONG KeyAt(const RegKey& root, const KeyPath& path, const RegKey** key) {
+  *key = FindPath(root, path);
+  return *key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
 }  // namespace registry
 }  // namespace comrt

@@ -23,6 +23,7 @@ LONG CloseHandle(HKEY key);
 
 // The key at `path` within `root`; ERROR_KEY_DELETED when it is gone.
 LONG KeyAt(RegKey& root, const KeyPath& path, RegKey** key);
+LONG KeyAt(const RegKey& root, const KeyPath& path, const RegKey** key);
 
 // Runs an API body, turning a failed allocation into its code, since no
 // exception may leave the flat API.

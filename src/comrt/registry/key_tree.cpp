@@ -81,6 +81,15 @@ RegKey* FindPath(RegKey& key, const KeyPath& path) {
   return current;
 }
 
+const RegKey* FindPath(const RegKey& key, const KeyPath& path) {
+  const RegKey* current = &key;
+  for (const std::u16string& name : path) {
+    current = FindChild(*current, name);
+    if (!current) return nullptr;
+  }
+  return current;
+}
+
 RegKey& OpenOrAddChild(RegKey& key, std::u16string_view name, bool* created) {
   auto it = LowerBound(key.children, name);
   *created = it == key.children.end() || CompareNames((*it)->name, name) != 0;

@@ -53,6 +53,7 @@ bool SplitKeyPath(std::u16string_view text, KeyPath* names);
 RegKey* FindChild(const RegKey& key, std::u16string_view name);
 // The key at `path` below `key`, or null.
 RegKey* FindPath(RegKey& key, const KeyPath& path);
+const RegKey* FindPath(const RegKey& key, const KeyPath& path);
 // The existing child named `name`, or a new empty one (`*created` says which).
 RegKey& OpenOrAddChild(RegKey& key, std::u16string_view name, bool* created);
 // Removes the child named `name` with its tree; false when there is none.

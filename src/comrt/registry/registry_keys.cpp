@@ -1,6 +1,7 @@
 // The key half of the registry API: opening, creating, enumerating and
 // deleting keys.
 #include <algorithm>
+#include <memory>
 #include <string_view>
 
 #include "comrt/registry.h"
@@ -71,10 +72,10 @@ LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM /*sam*
     KeyPath names;
     LONG code = ResolvePaths(key, subKey, &base, &names);
     if (code != ERROR_SUCCESS) return code;
-    RegKey root;
-    RegKey* at = nullptr;
+    std::shared_ptr<const RegKey> root;
+    const RegKey* at = nullptr;
     if ((code = comrt::registry::ReadStore(&root)) != ERROR_SUCCESS) return code;
-    if ((code = KeyAt(root, base, &at)) != ERROR_SUCCESS) return code;
+    if ((code = KeyAt(*root, base, &at)) != ERROR_SUCCESS) return code;
     if (!comrt::registry::FindPath(*at, names)) return ERROR_FILE_NOT_FOUND;
     *result = comrt::registry::OpenHandle(Join(std::move(base), names));
     return ERROR_SUCCESS;
@@ -90,10 +91,10 @@ LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPD
     KeyPath base;
     LONG code = comrt::registry::HandlePath(key, &base);
     if (code != ERROR_SUCCESS) return code;
-    RegKey root;
-    RegKey* at = nullptr;
+    std::shared_ptr<const RegKey> root;
+    const RegKey* at = nullptr;
     if ((code = comrt::registry::ReadStore(&root)) != ERROR_SUCCESS) return code;
-    if ((code = KeyAt(root, base, &at)) != ERROR_SUCCESS) return code;
+    if ((code = KeyAt(*root, base, &at)) != ERROR_SUCCESS) return code;
     if (index >= at->children.size()) return ERROR_NO_MORE_ITEMS;
     const std::u16string& found = at->children[index]->name;
     if (found.size() + 1 > *nameChars) {

@@ -1,6 +1,7 @@
 // The value half of the registry API: setting, reading, enumerating and
 // deleting the string values of a key.
 #include <algorithm>
+#include <memory>
 #include <cstring>
 #include <functional>
 #include <string_view>
@@ -33,12 +34,12 @@ LONG ChangeKey(HKEY key, const std::function<LONG(RegKey& at, bool* changed)>& c
 }
 
 // Reads the store and finds the key behind `key` in it.
-LONG ReadKey(HKEY key, RegKey* root, RegKey** at) {
+LONG ReadKey(HKEY key, std::shared_ptr<const RegKey>* root, const RegKey** at) {
   KeyPath path;
   LONG code = comrt::registry::HandlePath(key, &path);
   if (code != ERROR_SUCCESS) return code;
   if ((code = comrt::registry::ReadStore(root)) != ERROR_SUCCESS) return code;
-  return KeyAt(*root, path, at);
+  return KeyAt(**root, path, at);
 }
 
 // Hands out `text` with its terminating zero, or the size it needs.
@@ -82,8 +83,8 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD 
                          LPDWORD dataBytes) {
   return Guarded([&]() -> LONG {
     if (reserved || (data && !dataBytes)) return ERROR_INVALID_PARAMETER;
-    RegKey root;
-    RegKey* at = nullptr;
+    std::shared_ptr<const RegKey> root;
+    const RegKey* at = nullptr;
     const LONG code = ReadKey(key, &root, &at);
     if (code != ERROR_SUCCESS) return code;
     const RegValue* value = comrt::registry::FindValue(*at, View(valueName));
@@ -107,8 +108,8 @@ LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueName
                       LPDWORD type, LPBYTE data, LPDWORD dataBytes) {
   return Guarded([&]() -> LONG {
     if (!valueName || !valueNameChars || reserved || (data && !dataBytes)) return ERROR_INVALID_PARAMETER;
-    RegKey root;
-    RegKey* at = nullptr;
+    std::shared_ptr<const RegKey> root;
+    const RegKey* at = nullptr;
     const LONG code = ReadKey(key, &root, &at);
     if (code != ERROR_SUCCESS) return code;
     if (index >= at->values.size()) return ERROR_NO_MORE_ITEMS;

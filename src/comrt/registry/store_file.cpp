@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 #include "comrt/registry.h"
@@ -25,7 +28,21 @@ struct StoreState {
   mode_t mode = 0;
   uid_t owner = 0;
   gid_t group = 0;
+  // Which file was read, to know it again.
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+  timespec changed{};
 };
+
+bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+bool SameFile(const StoreState& read, const struct stat& now) {
+  return read.exists && read.device == now.st_dev && read.inode == now.st_ino && read.size == now.st_size &&
+         read.mode == (now.st_mode & 07777) && SameTime(read.modified, now.st_mtim) &&
+         SameTime(read.changed, now.st_ctim);
+}
 
 class FileDescriptor {
  public:
@@ -72,6 +89,11 @@ LONG Load(const std::string& path, RegKey* root, StoreState* state) {
   state->mode = info.st_mode & 07777;
   state->owner = info.st_uid;
   state->group = info.st_gid;
+  state->device = info.st_dev;
+  state->inode = info.st_ino;
+  state->size = info.st_size;
+  state->modified = info.st_mtim;
+  state->changed = info.st_ctim;
 
   std::string text;
   text.reserve(static_cast<size_t>(info.st_size));
@@ -173,9 +195,63 @@ LONG ChangeLocked(const std::string& path, const StoreChange& change) {
 
 }  // namespace
 
-LONG ReadStore(RegKey* root) {
+namespace {
+
+// The last store read, so that lookups (every object made through the
+// registry) do not parse the same file again.
+class LastRead {
+ public:
+  std::shared_ptr<const RegKey> Find(const std::string& path, const struct stat& now) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return path == path_ && SameFile(state_, now) ? tree_ : nullptr;
+  }
+  void Keep(const std::string& path, const StoreState& state, std::shared_ptr<const RegKey> tree) {
+    std::lock_guard<std::mutex> hold(lock_);
+    path_ = path;
+    state_ = state;
+    tree_ = std::move(tree);
+  }
+
+ private:
+  std::mutex lock_;
+  std::string path_;
+  StoreState state_;
+  std::shared_ptr<const RegKey> tree_;
+};
+
+// File times are only as fine as the file system's clock tick, so a file
+// written again in place within one tick could look unchanged. A file is
+// known again only once its times are older than any such tick.
+bool SettledLongAgo(const StoreState& state) {
+  timespec now{};
+  if (::clock_gettime(CLOCK_REALTIME, &now) != 0) return false;
+  const time_t latest = std::max(state.modified.tv_sec, state.changed.tv_sec);
+  return now.tv_sec - latest >= 2;
+}
+
+LastRead& LastReadOfStore() {
+  static LastRead* const last = new LastRead();  // never destroyed: read while the process exits
+  return *last;
+}
+
+}  // namespace
+
+LONG ReadStore(std::shared_ptr<const RegKey>* root) {
+  const std::string path = RegistryStorePath();
+  struct stat now;
+  if (!path.empty() && ::stat(path.c_str(), &now) == 0) {
+    if (std::shared_ptr<const RegKey> known = LastReadOfStore().Find(path, now)) {
+      *root = std::move(known);
+      return ERROR_SUCCESS;
+    }
+  }
+  auto tree = std::make_shared<RegKey>();
   StoreState state;
-  return Load(RegistryStorePath(), root, &state);
+  const LONG code = Load(path, tree.get(), &state);
+  if (code != ERROR_SUCCESS) return code;
+  if (state.exists && SettledLongAgo(state)) LastReadOfStore().Keep(path, state, tree);
+  *root = std::move(tree);
+  return ERROR_SUCCESS;
 }
 
 LONG ChangeStore(const StoreChange& change) {

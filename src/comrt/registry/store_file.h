@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "comrt/types.h"
 #include "registry/key_tree.h"
@@ -15,11 +16,14 @@
 namespace comrt {
 namespace registry {
 
-// Reads the current store into `*root`; a missing store is an empty tree.
-// ERROR_BADDB when it does not parse, ERROR_ACCESS_DENIED when it may not
-// be read (a mode without any read bit counts so even for root),
-// ERROR_CANTREAD otherwise (a folder, no store path).
-LONG ReadStore(RegKey* root);
+// The current store as a tree that nobody changes; a missing store is an
+// empty tree. Reading the same file again is answered from the last read
+// (the file is known by its device, inode, size, mode and times, once those
+// times lie seconds back; every change of the store makes a new file). ERROR_BADDB when it does not parse,
+// ERROR_ACCESS_DENIED when it may not be read (a mode without any read bit
+// counts so even for root), ERROR_CANTREAD otherwise (a folder, no store
+// path).
+LONG ReadStore(std::shared_ptr<const RegKey>* root);
 
 // One change: alters `root`, sets `*changed` when it altered anything and
 // returns the code its caller answers. It may run twice (once against a
