@@ -8,7 +8,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "comrt/activation.h"
 #include "comrt/com_bstr.h"
@@ -210,6 +213,31 @@ TEST_F(LoadedServerTest, LiveObjectsAndServerLocksKeepTheFileLoaded) {
   ASSERT_EQ(S_OK, CoGetClassObject(CLSID_SoapErrorMsg, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
                                    reinterpret_cast<void**>(&factory)));
   EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+}
+
+// Any thread may create and use the library's objects at once.
+TEST_F(LoadedServerTest, ThreadsCreateObjectsThroughTheRuntimeAtOnce) {
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&failures, t] {
+      for (int i = 0; i < 100; ++i) {
+        CComPtr<IUPnPSoapErrorMsg> error;
+        CLSID clsid = GUID_NULL;
+        if (FAILED(CLSIDFromProgID(u"Varnel.SoapErrorMsg", &clsid)) ||
+            FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUPnPSoapErrorMsg,
+                                    reinterpret_cast<void**>(&error))) ||
+            FAILED(error->SetErrorCode(t * 1000 + i))) {
+          ++failures;
+          continue;
+        }
+        LONG code = 0;
+        if (FAILED(error->GetErrorCode(&code)) || code != t * 1000 + i) ++failures;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(0, failures.load());
 }
 
 // The registry names the library for a class id the library does not have.
