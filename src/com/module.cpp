@@ -52,14 +52,14 @@ HRESULT CVarnelModule::RegisterServer() noexcept {
   // Key names and texts must not depend on the caller's locale.
   const comrt::ThreadLocaleScope locale(LOCALE_SYSTEM_DEFAULT);
   try {
+    // Without its file a class key would name nothing to load; nothing is
+    // written then.
+    const std::u16string module = ModuleFilePath();
+    if (module.empty()) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     comrt::CRegObject registrar;
     HRESULT hr = registrar.AddReplacement(u"APPID", kAppId);
+    if (SUCCEEDED(hr)) hr = registrar.AddReplacement(u"MODULE", module.c_str());
     if (SUCCEEDED(hr)) hr = registrar.StringRegister(kAppIdScript);
-    if (FAILED(hr)) return hr;
-    const std::u16string module = ModuleFilePath();
-    // A class key without its file would make the class unloadable.
-    if (module.empty()) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
-    hr = registrar.AddReplacement(u"MODULE", module.c_str());
     size_t count = 0;
     const ClassEntry* classes = ClassTable(&count);
     for (size_t i = 0; i < count && SUCCEEDED(hr); ++i) hr = registrar.StringRegister(classes[i].script);
