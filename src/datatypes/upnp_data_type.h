@@ -25,6 +25,13 @@ class CUPnPDataType {
   // Writes `value` as text; the converter owns `value` and clears it.
   virtual std::u16string VariantToString(CComVariant value) const = 0;
 
+  // For a text that StringToVariant refused: true when it is a value of the
+  // type that the variable's allowedValueRange (minimum, maximum or step)
+  // refuses, false when it is no value of the type or outside the
+  // allowedValueList. Tells a device which UPnP error to answer (601 or
+  // 600); never throws. Types without a range answer false.
+  virtual bool IsOutOfRange(std::u16string_view text, bool strict) const noexcept;
+
   const std::u16string& GetName() const { return name_; }
   // Throws E_INVALIDARG for an empty name.
   void SetName(const std::u16string& name);

@@ -232,7 +232,7 @@ TEST_F(RoundTripTest, TwoThreadsShareOneReaderWriter) {
 namespace varnel_test {
 namespace {
 
-// A variable whose data type has no converter ("i8") fails every conversion
+// A variable whose data type has no converter ("i16") fails every conversion
 // with E_NOTIMPL, and before anything is sent.
 TEST_F(RoundTripTest, DataTypeWithoutConverterFailsCleanly) {
   CComPtr<IUnknown> object;
@@ -248,7 +248,7 @@ TEST_F(RoundTripTest, DataTypeWithoutConverterFailsCleanly) {
                                                                 Arguments({CComVariant(5)}), nullptr));
   EXPECT_TRUE(request->headerWriter()->headers().empty());
   CComVariant parsed;
-  EXPECT_EQ(E_NOTIMPL, readerWriter_->ParseStateVariableValue(CComBSTR(u"V_i8"), CComBSTR(u"5"), &parsed));
+  EXPECT_EQ(E_NOTIMPL, readerWriter_->ParseStateVariableValue(CComBSTR(u"V_unknown"), CComBSTR(u"5"), &parsed));
 }
 
 }  // namespace
