@@ -3,7 +3,7 @@
 // valid until the wrapper resizes, detaches or destroys it, and nobody else
 // can destroy or resize it meanwhile.
 //
-// Only VARIANT elements are offered so far; other element types fail to
+// VARIANT and BYTE elements are offered; other element types fail to
 // compile until their traits are added.
 //
 // Constructors and copy assignment throw CAtlException on failure; the named
@@ -26,7 +26,7 @@ struct AlwaysFalse : std::false_type {};
 // What CComSafeArray needs to know about an element type.
 template <class T>
 struct SafeArrayElementTraits {
-  static_assert(AlwaysFalse<T>::value, "CComSafeArray supports VARIANT elements only");
+  static_assert(AlwaysFalse<T>::value, "CComSafeArray supports VARIANT and BYTE elements only");
 };
 
 template <>
@@ -40,6 +40,16 @@ struct SafeArrayElementTraits<VARIANT> {
     const HRESULT hr = ::VariantClear(slot);
     if (SUCCEEDED(hr)) *slot = value;
     return hr;
+  }
+};
+
+template <>
+struct SafeArrayElementTraits<BYTE> {
+  static constexpr VARTYPE kType = VT_UI1;
+  // Bytes own nothing: copying and adopting are the same.
+  static HRESULT Store(BYTE* slot, const BYTE& value, bool) noexcept {
+    *slot = value;
+    return S_OK;
   }
 };
 

@@ -185,6 +185,18 @@ struct IUPnPSoapMsgReaderWriter : public IUnknown {
   // E_FAIL (not loaded), E_INVALIDARG (null message), E_POINTER (null out),
   // 0x80040301 for a body that is not one SOAP Body with a child element, and
   // the codes of an argument that does not read.
+  //
+  // An InvokeAction request naming an unknown action, or an integer text that
+  // is not strictly a number, is still read: the request's GetArguments then
+  // answers E_UPNP_ARGUMENT_ERROR with the UPnP error (401 or 600). When a
+  // request fails to read because of its arguments, the thread's error
+  // information (GetErrorInfo) names the UPnP error a device should answer
+  // with: source "402" (Invalid Args) for missing, extra or repeated argument
+  // elements, "600" (Argument Value Invalid) for a value that is not of its
+  // type or not in the allowed list, "601" (Argument Value Out of Range) for
+  // a value outside the allowed range or step. A device host answers with a
+  // fault carrying that code and description; any other failure leaves no
+  // error information (every call starts by clearing the thread's).
   virtual HRESULT STDMETHODCALLTYPE ReadMessage(IUnknown* message, IUnknown** messageObject) = 0;
   // Sends an InvokeAction request of `actionName` with `inArguments` (an array
   // of variants, value i for input argument i) on a request message.

@@ -2,6 +2,7 @@
 
 #include <boost/make_shared.hpp>
 
+#include "datatypes/upnp_data_type_binary.h"
 #include "datatypes/upnp_data_type_date_time.h"
 #include "datatypes/upnp_data_type_integer.h"
 #include "datatypes/upnp_data_type_real.h"
@@ -76,6 +77,10 @@ const TableEntry kDataTypes[] = {
     {u"dateTime.tz", &MakeWithDefault<CUPnPDataTypeDateTimeTz>},
     {u"time", &MakeWithDefault<CUPnPDataTypeTime>},
     {u"time.tz", &MakeWithDefault<CUPnPDataTypeTimeTz>},
+    {u"i8", &MakeNumeric<CUPnPDataTypeI8>},
+    {u"ui8", &MakeNumeric<CUPnPDataTypeUI8>},
+    {u"bin.base64", &MakeWithDefault<CUPnPDataTypeBinBase64>},
+    {u"bin.hex", &MakeWithDefault<CUPnPDataTypeBinHex>},
 };
 
 }  // namespace

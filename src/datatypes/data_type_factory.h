@@ -11,10 +11,11 @@
 // Makes the converter for `dataType` (matched whole and case-sensitively:
 // "i1", "i2", "i4", "ui1", "ui2", "ui4", "int", "r4", "r8", "float",
 // "fixed.14.4", "number", "char", "string", "uri", "uuid", "boolean", "date",
-// "dateTime", "dateTime.tz", "time", "time.tz") and gives it the variable's
-// name and restrictions; an empty text means "not given". Numeric types take
-// the default and the range, "char" and the string types the default and the
-// allowed values, the others the default only. Returns an empty pointer for
+// "dateTime", "dateTime.tz", "time", "time.tz", "i8", "ui8", "bin.base64",
+// "bin.hex") and gives it the variable's name and restrictions; an empty text
+// means "not given". Numeric types take the default and the range, "char"
+// and the string types the default and the allowed values, the others (the
+// date and binary types and "boolean") the default only. Returns an empty pointer for
 // any other data type. Throws E_INVALIDARG for an empty name, a boolean
 // default that is no boolean spelling, or a char default or allowed value that
 // is not one character.

@@ -35,6 +35,12 @@ std::u16string WriteDecimal(int64_t value) {
   return Widen(buffer, result.ptr);
 }
 
+std::u16string WriteUnsignedDecimal(uint64_t value) {
+  char buffer[24];
+  const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return Widen(buffer, result.ptr);
+}
+
 std::u16string WriteReal(double value) { return WriteRealIn(value); }
 std::u16string WriteReal(float value) { return WriteRealIn(value); }
 

@@ -11,6 +11,8 @@ namespace varnel {
 
 // Decimal text of a 64-bit value: "-" before negatives, no "+", no leading zeros.
 std::u16string WriteDecimal(int64_t value);
+// The same for the unsigned 64-bit range, whose upper half no int64_t holds.
+std::u16string WriteUnsignedDecimal(uint64_t value);
 
 // A real in fixed notation with six decimals ("1.500000") whenever that text
 // reads back as the same value in the given precision; otherwise the shortest

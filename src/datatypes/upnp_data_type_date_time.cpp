@@ -148,7 +148,10 @@ template <varnel::DateTimeKind Kind>
 std::u16string CUPnPDataTypeDateTimeOf<Kind>::VariantToString(CComVariant value) const {
   if (value.vt != VT_DATE) throw E_INVALIDARG;
   SYSTEMTIME fields{};
-  if (!VariantTimeToSystemTime(value.date, &fields)) return u"Invalid DateTime";
+  // A NaN, an infinity or a day outside the four-digit years has no text in
+  // these forms; writing a placeholder would put a value no reader takes on
+  // the wire.
+  if (!VariantTimeToSystemTime(value.date, &fields)) throw E_INVALIDARG;
   char16_t buffer[256];
   const size_t length = comrt::FormatTimeFields(buffer, 256, varnel::FormatOf(Kind), fields);
   return std::u16string(buffer, length);

@@ -17,7 +17,8 @@ class CUPnPDataTypeDateTimeOf : public CUPnPDataType {
   // do not make a date in the years 100 to 9999 once carried (month 13 is
   // January of the next year, hour 25 one o'clock the next day).
   CComVariant StringToVariant(std::u16string_view text, bool strict) const override;
-  // "Invalid DateTime" for a date outside the years 100 to 9999.
+  // E_INVALIDARG for anything but VT_DATE, and for a date that is not one of
+  // the years 100 to 9999 (NaN and the infinities included).
   std::u16string VariantToString(CComVariant value) const override;
 
   // A text that no date form reads leaves no default; it is not an error.

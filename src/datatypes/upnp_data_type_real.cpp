@@ -15,6 +15,23 @@ void SetFromText(std::u16string_view text, Real& target, bool& present) {
   present = true;
 }
 
+// True when the range of `range` refuses what the real rule reads in `text`,
+// in the range's own precision.
+template <class Real>
+bool RangeRefuses(const RealRange<Real>& range, std::u16string_view text) noexcept {
+  try {
+    return !range.IsAllowed(static_cast<Real>(ReadReal(text)));
+  } catch (...) {
+    return false;  // no memory to read it: nothing can be said
+  }
+}
+
+// The platform's text-to-currency conversion of a whole value text.
+HRESULT ReadCurrency(std::u16string_view text, CY* units) {
+  const std::u16string terminated(text);
+  return VarCyFromStr(terminated.c_str(), LOCALE_USER_DEFAULT, LOCALE_NOUSEROVERRIDE, units);
+}
+
 // The text of a VT_BSTR up to its end (a null string reads as empty).
 std::u16string_view TextOf(const VARIANT& value) {
   return value.bstrVal ? std::u16string_view(value.bstrVal, SysStringLen(value.bstrVal)) : std::u16string_view();
@@ -71,6 +88,11 @@ std::u16string CUPnPDataTypeReal<Kind>::VariantToString(CComVariant value) const
   return varnel::WriteReal(number);
 }
 
+template <varnel::RealKind Kind>
+bool CUPnPDataTypeReal<Kind>::IsOutOfRange(std::u16string_view text, bool) const noexcept {
+  return varnel::RangeRefuses(*this, text);
+}
+
 template class CUPnPDataTypeReal<varnel::RealKind::kR4>;
 template class CUPnPDataTypeReal<varnel::RealKind::kFloat>;
 template class CUPnPDataTypeReal<varnel::RealKind::kR8>;
@@ -82,6 +104,10 @@ CComVariant CUPnPDataTypeNumber::StringToVariant(std::u16string_view text, bool)
   if (!result.bstrVal) _com_issue_error(E_OUTOFMEMORY);
   result.vt = VT_BSTR;
   return result;
+}
+
+bool CUPnPDataTypeNumber::IsOutOfRange(std::u16string_view text, bool) const noexcept {
+  return varnel::RangeRefuses(*this, text);
 }
 
 std::u16string CUPnPDataTypeNumber::VariantToString(CComVariant value) const {
@@ -96,12 +122,21 @@ std::u16string CUPnPDataTypeNumber::VariantToString(CComVariant value) const {
 // whatever the thread's locale and rounds past four decimals.
 CComVariant CUPnPDataTypeFixed144::StringToVariant(std::u16string_view text, bool) const {
   if (!IsAllowed(varnel::ReadReal(text))) throw E_INVALIDARG;
-  const std::u16string terminated(text);
   CComVariant result;
-  const HRESULT hr = VarCyFromStr(terminated.c_str(), LOCALE_USER_DEFAULT, LOCALE_NOUSEROVERRIDE, &result.cyVal);
+  const HRESULT hr = varnel::ReadCurrency(text, &result.cyVal);
   if (FAILED(hr)) AtlThrow(hr);
   result.vt = VT_CY;
   return result;
+}
+
+bool CUPnPDataTypeFixed144::IsOutOfRange(std::u16string_view text, bool) const noexcept {
+  if (!varnel::RangeRefuses(*this, text)) return false;
+  try {
+    CY units{};
+    return SUCCEEDED(varnel::ReadCurrency(text, &units));
+  } catch (...) {
+    return false;
+  }
 }
 
 std::u16string CUPnPDataTypeFixed144::VariantToString(CComVariant value) const {

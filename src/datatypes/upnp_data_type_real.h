@@ -53,6 +53,8 @@ class CUPnPDataTypeReal : public CUPnPDataType, public varnel::RealRange<typenam
  public:
   CComVariant StringToVariant(std::u16string_view text, bool strict) const override;
   std::u16string VariantToString(CComVariant value) const override;
+  // Every text reads as a real, so only the range decides.
+  bool IsOutOfRange(std::u16string_view text, bool strict) const noexcept override;
 };
 
 using CUPnPDataTypeR4 = CUPnPDataTypeReal<varnel::RealKind::kR4>;
@@ -69,6 +71,7 @@ class CUPnPDataTypeNumber : public CUPnPDataType, public varnel::RealRange<doubl
  public:
   CComVariant StringToVariant(std::u16string_view text, bool strict) const override;
   std::u16string VariantToString(CComVariant value) const override;
+  bool IsOutOfRange(std::u16string_view text, bool strict) const noexcept override;
 };
 
 // "fixed.14.4": currency values (VT_CY), units of 1/10000. Written without a
@@ -77,4 +80,7 @@ class CUPnPDataTypeFixed144 : public CUPnPDataType, public varnel::RealRange<dou
  public:
   CComVariant StringToVariant(std::u16string_view text, bool strict) const override;
   std::u16string VariantToString(CComVariant value) const override;
+  // The range judges the real rule's reading, as when reading; but only a
+  // text that the currency conversion also takes is a value of the type.
+  bool IsOutOfRange(std::u16string_view text, bool strict) const noexcept override;
 };

@@ -1,6 +1,8 @@
 #include "messages/invoke_action_message.h"
 
-void CInvokeActionMessage::RecordArgumentError(const OLECHAR* description, const OLECHAR* source) {
+namespace varnel {
+
+CComPtr<IErrorInfo> MakeUPnPError(const OLECHAR* description, const OLECHAR* source) {
   CComPtr<ICreateErrorInfo> created;
   HRESULT hr = CreateErrorInfo(&created);
   if (FAILED(hr)) throw hr;
@@ -11,7 +13,13 @@ void CInvokeActionMessage::RecordArgumentError(const OLECHAR* description, const
   CComPtr<IErrorInfo> info;
   hr = created.QueryInterface(&info);
   if (FAILED(hr)) throw hr;
-  errorInfo_ = info;
+  return info;
+}
+
+}  // namespace varnel
+
+void CInvokeActionMessage::RecordArgumentError(const OLECHAR* description, const OLECHAR* source) {
+  errorInfo_ = varnel::MakeUPnPError(description, source);
 }
 
 void CInvokeActionMessage::InstallArgumentError() const noexcept { SetErrorInfo(0, errorInfo_); }

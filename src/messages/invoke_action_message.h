@@ -15,6 +15,14 @@
 
 struct IXMLDOMNode;
 
+namespace varnel {
+
+// Error information that names a UPnP error: `source` is its code ("401"),
+// `description` its text. Throws the platform's code when it cannot be made.
+CComPtr<IErrorInfo> MakeUPnPError(const OLECHAR* description, const OLECHAR* source);
+
+}  // namespace varnel
+
 class CInvokeActionMessage {
  public:
   enum class Kind : uint8_t { kResponse = 0, kRequest = 1 };
@@ -26,7 +34,11 @@ class CInvokeActionMessage {
   virtual const CUPnPArgumentList& SelectArguments(const CUPnPAction& action) const = 0;
 
   // Reads the argument elements below `messageElement` into the argument
-  // values, converting each with its state variable's converter.
+  // values, converting each with its state variable's converter. An unknown
+  // action and a strict integer failure are kept as the request's UPnP
+  // error; any other failure is thrown, and when a request fails because of
+  // its argument elements or values, the UPnP error a device should answer
+  // (402, 600 or 601) is left as the thread's error information first.
   void ReadArguments(IXMLDOMNode* messageElement, const ActionTable& actions, const DataTypeTable& dataTypes,
                      Kind kind);
 

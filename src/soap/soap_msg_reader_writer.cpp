@@ -69,6 +69,8 @@ HRESULT CSoapMsgReaderWriter::ParseStateVariableValue(BSTR variableName, BSTR va
 }
 
 HRESULT CSoapMsgReaderWriter::ReadMessage(IUnknown* message, IUnknown** messageObject) {
+  // Error information left by an earlier call must not pass for this one's.
+  SetErrorInfo(0, nullptr);
   if (!initialized_) return E_FAIL;
   if (!message) return E_INVALIDARG;
   if (!messageObject) return E_POINTER;
@@ -193,9 +195,13 @@ CComPtr<IUnknown> CSoapMsgReaderWriter::ReadQueryStateVariableResponse(IXMLDOMNo
   if (varnel::BaseNameOf(element) != varnel::kQueryStateVariableResponse) return nullptr;
   CComPtr<IUnknown> holder;
   comrt::CComObject<CQueryStateVariableResponse>* response = NewMessage<CQueryStateVariableResponse>(holder);
+  // UPnP names the value element "return"; some device stacks name it after
+  // the variable, so the first child is the value whatever its name.
   CComPtr<IXMLDOMNode> returned;
   varnel::ThrowIfFailed(element->get_firstChild(&returned));
-  if (!returned || varnel::NodeNameOf(returned) != u"return") throw ZeltCommonLib::InvalidMessage;
+  DOMNodeType type = NODE_INVALID;
+  if (returned) varnel::ThrowIfFailed(returned->get_nodeType(&type));
+  if (type != NODE_ELEMENT) throw ZeltCommonLib::InvalidMessage;
   const std::u16string text = varnel::TextOf(returned);
   varnel::ThrowIfFailed(response->SetReturnValue(CComVariant(text.c_str())));
   CComPtr<IUPnPQueryStateVariableResponse> result;

@@ -401,6 +401,25 @@ TEST(CComSafeArrayTest, CreationFailuresThrow) {
   EXPECT_EQ(E_INVALIDARG, array.Create(&bound, 2));
 }
 
+// --- CComSafeArray<BYTE>
+
+TEST(CComSafeArrayTest, ByteArraysHoldBytesAndBecomeByteArrayVariants) {
+  CComSafeArray<BYTE> bytes(2);
+  EXPECT_EQ(S_OK, bytes.SetAt(0, 0xAB));
+  EXPECT_EQ(S_OK, bytes.Add(0xFF));
+  EXPECT_EQ(3u, bytes.GetCount());
+  EXPECT_EQ(0, bytes[1]);
+  EXPECT_EQ(0xFF, bytes[2]);
+  const CComVariant value(static_cast<const SAFEARRAY*>(bytes));
+  EXPECT_EQ(VT_ARRAY | VT_UI1, value.vt);
+  CComSafeArray<BYTE> copy(value.parray);
+  copy[0] = 1;
+  EXPECT_EQ(0xAB, bytes[0]);
+  CComSafeArray<VARIANT> variants(1);
+  EXPECT_EQ(E_INVALIDARG, variants.CopyFrom(bytes));
+  EXPECT_EQ(E_INVALIDARG, copy.CopyFrom(variants));
+}
+
 }  // namespace
 
 namespace {

@@ -126,6 +126,14 @@ TEST(VariantChangeTypeTest, EveryIntegerTargetChecksBothEndsOfItsRange) {
   }
 }
 
+TEST(VariantChangeTypeTest, NegativesOfEveryTypeOverflowUnsignedSixtyFourBits) {
+  EXPECT_EQ(DISP_E_OVERFLOW, Change(CComVariant(-1), VT_UI8).hr);
+  EXPECT_EQ(DISP_E_OVERFLOW, Change(CComVariant(SHORT{-1}), VT_UI8).hr);
+  EXPECT_EQ(DISP_E_OVERFLOW, Change(CComVariant(true), VT_UI8).hr);
+  EXPECT_EQ(0u, Change(TextValue(u"-0"), VT_UI8).value.ullVal);
+  EXPECT_EQ(u"18446744073709551615", Text(Change(CComVariant(UINT64_MAX), VT_BSTR).value.bstrVal));
+}
+
 TEST(VariantChangeTypeTest, EverySourceRoundsHalfToEvenAtEveryIntegerTarget) {
   const struct {
     double value;

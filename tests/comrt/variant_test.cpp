@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "comrt/bstr.h"
@@ -67,6 +69,45 @@ TEST(VariantClearTest, NestedArraysReleaseEverything) {
   EXPECT_EQ(1u, Refs(probe));
   probe.Release();
   EXPECT_EQ(before, Live());
+}
+
+BYTE& ByteAt(SAFEARRAY* array, LONG index) {
+  void* element = nullptr;
+  EXPECT_EQ(S_OK, SafeArrayPtrOfIndex(array, &index, &element));
+  return *static_cast<BYTE*>(element);
+}
+
+VARIANT ByteArrayValue(std::initializer_list<BYTE> bytes) {
+  SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+  std::copy(bytes.begin(), bytes.end(), static_cast<BYTE*>(array->pvData));
+  return Value(VT_ARRAY | VT_UI1, array);
+}
+
+// Byte arrays, alone and inside arrays of variants, are copied deeply and
+// freed by clearing (the test main fails the test on any array left over).
+TEST(VariantByteArrayTest, CopiesAreDeepAtEveryLevelAndClearingFreesThem) {
+  VARIANT bytes = ByteArrayValue({1, 2, 3});
+  VARIANT copy;
+  VariantInit(&copy);
+  EXPECT_EQ(S_OK, VariantCopy(&copy, &bytes));
+  ASSERT_EQ(VT_ARRAY | VT_UI1, copy.vt);
+  ByteAt(copy.parray, 0) = 9;
+  EXPECT_EQ(1, ByteAt(bytes.parray, 0));
+  EXPECT_EQ(3, ByteAt(copy.parray, 2));
+
+  SAFEARRAY* outer = SafeArrayCreateVector(VT_VARIANT, 1, 2);
+  At(outer, 1) = ByteArrayValue({});  // adopted: an empty byte array
+  LONG index = 2;
+  EXPECT_EQ(S_OK, SafeArrayPutElement(outer, &index, &bytes));  // copied in
+  EXPECT_NE(bytes.parray, At(outer, 2).parray);
+  VARIANT nested = Value(VT_ARRAY | VT_VARIANT, outer);
+  EXPECT_EQ(S_OK, VariantCopy(&copy, &nested));  // frees the earlier copy
+  EXPECT_NE(At(outer, 2).parray, At(copy.parray, 2).parray);
+  EXPECT_EQ(0u, At(copy.parray, 1).parray->rgsabound[0].cElements);
+  VARIANT out;
+  EXPECT_EQ(S_OK, SafeArrayGetElement(copy.parray, &index, &out));
+  EXPECT_EQ(2, ByteAt(out.parray, 1));
+  for (VARIANT* value : {&out, &copy, &nested, &bytes}) EXPECT_EQ(S_OK, VariantClear(value));
 }
 
 TEST(VariantClearTest, ReferencesOwnNothing) {

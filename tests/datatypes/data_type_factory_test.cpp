@@ -45,6 +45,10 @@ const Representative kEveryType[] = {
     {u"dateTime.tz", u"2011-02-15T08:05:09Z", VT_DATE},
     {u"time", u"23:59:59", VT_DATE},
     {u"time.tz", u"00:00:01Z", VT_DATE},
+    {u"i8", u"-9223372036854775808", VT_I8},
+    {u"ui8", u"18446744073709551615", VT_UI8},
+    {u"bin.base64", u"AP8QVVBuUA==", VT_ARRAY | VT_UI1},
+    {u"bin.hex", u"00ff1055506e50", VT_ARRAY | VT_UI1},
 };
 
 TEST(DataTypeFactoryTest, EveryTableEntryRoundTripsItsValue) {
@@ -60,8 +64,8 @@ TEST(DataTypeFactoryTest, EveryTableEntryRoundTripsItsValue) {
 }
 
 TEST(DataTypeFactoryTest, NamesMatchWholeAndCaseSensitively) {
-  for (const char16_t* unknown : {u"Int", u"I4", u" i4", u"i4 ", u"i8", u"ui8", u"bin.base64", u"bin.hex",
-                                  u"String", u"", u"datetime", u"fixed.14.4.", u"double"}) {
+  for (const char16_t* unknown : {u"Int", u"I4", u" i4", u"i4 ", u"I8", u"UI8", u"bin.Hex", u"bin.base64 ",
+                                  u"bin", u"i16", u"String", u"", u"datetime", u"fixed.14.4.", u"double"}) {
     EXPECT_FALSE(Make(unknown)) << std::string(unknown, unknown + std::char_traits<char16_t>::length(unknown));
   }
 }
@@ -70,7 +74,7 @@ TEST(DataTypeFactoryTest, EmptyNameIsRefused) {
   EXPECT_EQ(E_INVALIDARG,
             FailureOf([] { CreateUPnPDataType(u"string", u"", u"", u"", u"", u"", {}); }));
   // Unknown types are not built at all, so their name is not examined.
-  EXPECT_EQ(S_OK, FailureOf([] { CreateUPnPDataType(u"i8", u"", u"", u"", u"", u"", {}); }));
+  EXPECT_EQ(S_OK, FailureOf([] { CreateUPnPDataType(u"i16", u"", u"", u"", u"", u"", {}); }));
 }
 
 TEST(DataTypeConcurrencyTest, TwoThreadsShareConvertersAndGetTheSameAnswers) {

@@ -1,6 +1,8 @@
 // "date", "dateTime", "dateTime.tz", "time" and "time.tz".
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "datatypes/converter_test_support.h"
 
 namespace {
@@ -84,10 +86,48 @@ TEST(DateTimeWriteTest, EachTypeWritesItsFields) {
   EXPECT_EQ(u"0100-01-01", Make(u"date")->VariantToString(Date(-657434.0)));
 }
 
-TEST(DateTimeWriteTest, OutsideTheCalendarRangeIsWrittenAsInvalid) {
-  EXPECT_EQ(u"Invalid DateTime", Make(u"date")->VariantToString(Date(-657435.0)));
-  EXPECT_EQ(u"Invalid DateTime", Make(u"time")->VariantToString(Date(3e6)));
-  EXPECT_EQ(E_INVALIDARG, FailureOf([] { Make(u"date")->VariantToString(Real8(1.0)); }));
+constexpr const char16_t* kDateTimeTypes[] = {u"date", u"dateTime", u"dateTime.tz", u"time", u"time.tz"};
+
+TEST(DateTimeWriteTest, ValuesThatAreNoCalendarDateFailAndWriteNothing) {
+  const double refused[] = {-657435.0,   -700000.0, 2958466.0, 3e6, 1e300, -1e300,
+                            std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                            -std::numeric_limits<double>::infinity(),
+                            2958465.9999999};  // rounds to the first second of the year 10000
+  for (const char16_t* dataType : kDateTimeTypes) {
+    auto converter = Make(dataType);
+    for (double value : refused) {
+      EXPECT_EQ(E_INVALIDARG, FailureOf([&] { converter->VariantToString(Date(value)); }))
+          << std::string(dataType, dataType + std::char_traits<char16_t>::length(dataType)) << " " << value;
+    }
+    EXPECT_EQ(E_INVALIDARG, FailureOf([&] { converter->VariantToString(Real8(1.0)); }));
+  }
+}
+
+TEST(DateTimeWriteTest, TheFirstAndLastSecondsOfTheRangeAreWritten) {
+  constexpr double kSecond = 1.0 / 86400;
+  struct Case {
+    double value;
+    const char16_t* written[5];  // in the order of kDateTimeTypes
+  };
+  const Case cases[] = {
+      {-657434.0, {u"0100-01-01", u"0100-01-01T00:00:00", u"0100-01-01T00:00:00Z", u"00:00:00", u"00:00:00Z"}},
+      // Before day zero the fraction still counts forward into the day.
+      {-657434.0 - kSecond,
+       {u"0100-01-01", u"0100-01-01T00:00:01", u"0100-01-01T00:00:01Z", u"00:00:01", u"00:00:01Z"}},
+      {-657434.0 - 86399 * kSecond,
+       {u"0100-01-01", u"0100-01-01T23:59:59", u"0100-01-01T23:59:59Z", u"23:59:59", u"23:59:59Z"}},
+      {2958465.0, {u"9999-12-31", u"9999-12-31T00:00:00", u"9999-12-31T00:00:00Z", u"00:00:00", u"00:00:00Z"}},
+      {2958465.0 + 86399 * kSecond,
+       {u"9999-12-31", u"9999-12-31T23:59:59", u"9999-12-31T23:59:59Z", u"23:59:59", u"23:59:59Z"}},
+  };
+  for (const Case& c : cases) {
+    for (size_t i = 0; i < 5; ++i) {
+      EXPECT_EQ(c.written[i], Make(kDateTimeTypes[i])->VariantToString(Date(c.value))) << c.value;
+    }
+  }
+  // What is written reads back as the same second.
+  EXPECT_EQ(u"9999-12-31T23:59:59", ReadAs(u"dateTime.tz", u"9999-12-31T23:59:59Z"));
+  EXPECT_EQ(u"0100-01-01T00:00:00", ReadAs(u"dateTime", u"0100-01-01T00:00:00"));
 }
 
 TEST(DateTimeDefaultTest, UnreadableDefaultIsNoError) {

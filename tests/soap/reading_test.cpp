@@ -137,20 +137,24 @@ TEST_F(ReadingTest, IntegerTextThatIsNotStrictlyANumberIsRecordedAsError600) {
   EXPECT_EQ(u"GetVolume", TextOf(name));
 }
 
+// A request that fails for its arguments leaves the UPnP error to answer as
+// the thread's error information.
 TEST_F(ReadingTest, ArgumentElementsThatDoNotMatchFailTheRead) {
   struct Case {
     const char* what;
     std::string arguments;
     HRESULT expected;
+    const char16_t* upnpError;
   };
   const Case cases[] = {
-      {"one too few", "<InstanceID>0</InstanceID>", E_INVALIDARG},
-      {"one too many", "<InstanceID>0</InstanceID><Channel>LF</Channel><Extra/>", E_INVALIDARG},
-      {"unknown name", "<InstanceID>0</InstanceID><Channel2>LF</Channel2>", E_UNEXPECTED},
-      {"prefixed name", "<InstanceID>0</InstanceID><u:Channel>LF</u:Channel>", E_UNEXPECTED},
-      {"named twice", "<InstanceID>0</InstanceID><InstanceID>1</InstanceID>", E_INVALIDARG},
-      {"value outside the list", "<InstanceID>0</InstanceID><Channel>Left</Channel>", E_INVALIDARG},
-      {"element as a value", "<InstanceID><n>0</n></InstanceID><Channel>LF</Channel>", E_INVALIDARG},
+      {"one too few", "<InstanceID>0</InstanceID>", E_INVALIDARG, u"402"},
+      {"one too many", "<InstanceID>0</InstanceID><Channel>LF</Channel><Extra/>", E_INVALIDARG, u"402"},
+      {"unknown name", "<InstanceID>0</InstanceID><Channel2>LF</Channel2>", E_UNEXPECTED, u"402"},
+      {"prefixed name", "<InstanceID>0</InstanceID><u:Channel>LF</u:Channel>", E_UNEXPECTED, u"402"},
+      {"named twice", "<InstanceID>0</InstanceID><InstanceID>1</InstanceID>", E_INVALIDARG, u"402"},
+      {"value outside the list", "<InstanceID>0</InstanceID><Channel>Left</Channel>", E_INVALIDARG, u"600"},
+      {"element as a value", "<InstanceID><n>0</n></InstanceID><Channel>LF</Channel>", E_INVALIDARG, u"600"},
+      {"element after text", "<InstanceID>0<n/></InstanceID><Channel>LF</Channel>", E_INVALIDARG, u"600"},
   };
   for (const Case& c : cases) {
     CComPtr<IUnknown> object;
@@ -158,7 +162,58 @@ TEST_F(ReadingTest, ArgumentElementsThatDoNotMatchFailTheRead) {
                                       object))
         << c.what;
     EXPECT_EQ(nullptr, object.p) << c.what;
+    EXPECT_EQ(c.upnpError, TakeErrorInfo().first) << c.what;
   }
+}
+
+// Peers may split a value into text and CDATA pieces, with comments between.
+TEST_F(ReadingTest, AValueInSeveralPiecesIsReadWhole) {
+  const std::pair<const char*, const char16_t*> cases[] = {
+      {"M<![CDATA[as]]>ter", u"Master"},
+      {"<![CDATA[Master]]>", u"Master"},
+      {"<!-- left or right -->Mas<!-- c --><?pi x?>ter", u"Master"},
+      {"<![CDATA[L]]><![CDATA[F]]>", u"LF"},
+  };
+  for (const auto& [channel, expected] : cases) {
+    const auto values = RequestArguments(Envelope("<u:GetVolume xmlns:u=\"urn:x\"><InstanceID>4<![CDATA[2]]></InstanceID>"
+                                                  "<Channel>" + std::string(channel) + "</Channel></u:GetVolume>"));
+    ASSERT_EQ(2u, values.size()) << channel;
+    EXPECT_EQ(42u, values[0].ulVal) << channel;
+    ASSERT_EQ(VT_BSTR, values[1].vt) << channel;
+    EXPECT_EQ(std::u16string(expected), values[1].bstrVal) << channel;
+  }
+  // Only a comment is no value at all.
+  const auto values = RequestArguments(Envelope("<u:GetVolume xmlns:u=\"urn:x\"><InstanceID>0</InstanceID>"
+                                                "<Channel><!-- none --></Channel></u:GetVolume>"));
+  ASSERT_EQ(2u, values.size());
+  EXPECT_EQ(VT_BSTR, values[1].vt);
+  EXPECT_EQ(nullptr, values[1].bstrVal);
+
+  // Responses and faults alike.
+  CComPtr<IUnknown> object;
+  ASSERT_EQ(S_OK, ReadResponse(Envelope("<u:GetVolumeResponse xmlns:u=\"urn:x\"><CurrentVolume>4<!--x--><![CDATA[2]]>"
+                                        "</CurrentVolume></u:GetVolumeResponse>"),
+                               object));
+  CComQIPtr<IUPnPInvokeActionResponse> response(object);
+  ASSERT_TRUE(response);
+  CComVariant arguments;
+  ASSERT_EQ(S_OK, response->GetArguments(&arguments));
+  ASSERT_EQ(1u, ValuesOf(arguments).size());
+  EXPECT_EQ(42, ValuesOf(arguments)[0].uiVal);
+  object.Release();
+  ASSERT_EQ(S_OK, ReadResponse(Envelope("<s:Fault><faultcode>s:Client</faultcode><faultstring>UPnPError</faultstring>"
+                                        "<detail><UPnPError xmlns=\"urn:schemas-upnp-org:control-1-0\">"
+                                        "<errorCode>4<![CDATA[0]]>2</errorCode><errorDescription>Invalid <!--x-->"
+                                        "<![CDATA[<Args>]]> here</errorDescription></UPnPError></detail></s:Fault>"),
+                               object));
+  CComQIPtr<IUPnPSoapErrorMsg> fault(object);
+  ASSERT_TRUE(fault);
+  LONG code = 0;
+  CComBSTR description;
+  EXPECT_EQ(S_OK, fault->GetErrorCode(&code));
+  EXPECT_EQ(402, code);
+  EXPECT_EQ(S_OK, fault->GetErrorDescription(&description));
+  EXPECT_EQ(u"Invalid <Args> here", TextOf(description));
 }
 
 TEST_F(ReadingTest, EmptyArgumentElementGivesANullStringEvenForNumbers) {
@@ -222,21 +277,33 @@ TEST_F(ReadingTest, BodiesArriveInSmallReads) {
   EXPECT_TRUE(CComQIPtr<IUPnPInvokeActionRequest>(object));
 }
 
+// The value element is "return" in UPnP, but device stacks also name it
+// after the variable: the first child element is the value, whatever its name.
 TEST_F(ReadingTest, QueryStateVariableResponseCarriesItsTextUnconverted) {
-  CComPtr<IUnknown> object;
-  ASSERT_EQ(S_OK, ReadResponse(Envelope("<a:QueryStateVariableResponse xmlns:a=\"urn:anything\"><return>0042</return>"
-                                        "</a:QueryStateVariableResponse>"),
-                               object));
-  CComQIPtr<IUPnPQueryStateVariableResponse> response(object);
-  ASSERT_TRUE(response);
-  CComVariant value;
-  response->GetReturnValue(&value);
-  ASSERT_EQ(VT_BSTR, value.vt);
-  EXPECT_EQ(std::u16string(u"0042"), value.bstrVal);
-  for (const char* body : {"<u:QueryStateVariableResponse xmlns:u=\"urn:x\"><u:return>1</u:return>"
+  const std::pair<const char*, const char16_t*> accepted[] = {
+      {"<a:QueryStateVariableResponse xmlns:a=\"urn:anything\"><return>0042</return></a:QueryStateVariableResponse>",
+       u"0042"},
+      {"<u:QueryStateVariableResponse xmlns:u=\"urn:x\"><Status>1</Status></u:QueryStateVariableResponse>", u"1"},
+      {"<u:QueryStateVariableResponse xmlns:u=\"urn:x\"><u:return>1</u:return></u:QueryStateVariableResponse>", u"1"},
+      {"<u:QueryStateVariableResponse xmlns:u=\"urn:x\"><Volume>4<b>2</b><![CDATA[0]]></Volume><Other>9</Other>"
+       "</u:QueryStateVariableResponse>",
+       u"420"},
+      {"<u:QueryStateVariableResponse xmlns:u=\"urn:x\"><Empty/></u:QueryStateVariableResponse>", u""},
+  };
+  for (const auto& [body, expected] : accepted) {
+    CComPtr<IUnknown> object;
+    ASSERT_EQ(S_OK, ReadResponse(Envelope(body), object)) << body;
+    CComQIPtr<IUPnPQueryStateVariableResponse> response(object);
+    ASSERT_TRUE(response) << body;
+    CComVariant value;
+    response->GetReturnValue(&value);
+    ASSERT_EQ(VT_BSTR, value.vt);
+    EXPECT_EQ(std::u16string(expected), value.bstrVal ? value.bstrVal : u"") << body;
+  }
+  // Without an element as its first child it is no QueryStateVariable response.
+  for (const char* body : {"<u:QueryStateVariableResponse xmlns:u=\"urn:x\"><!-- c --><return>1</return>"
                            "</u:QueryStateVariableResponse>",
-                           "<u:QueryStateVariableResponse xmlns:u=\"urn:x\"><!-- c --><return>1</return>"
-                           "</u:QueryStateVariableResponse>",
+                           "<u:QueryStateVariableResponse xmlns:u=\"urn:x\">1</u:QueryStateVariableResponse>",
                            "<u:QueryStateVariableResponse xmlns:u=\"urn:x\"/>"}) {
     CComPtr<IUnknown> rejected;
     EXPECT_EQ(static_cast<HRESULT>(0x80040301), ReadResponse(Envelope(body), rejected)) << body;

@@ -228,6 +228,14 @@ constexpr char kBadVolumeRequest[] =
     "<Channel>Master</Channel><DesiredVolume>12abc</DesiredVolume></u:SetVolume></s:Body></s:Envelope>\n";
 
 // The rendering-control description in a DOM document, as a host holds it.
+// A request a peer might send: DesiredVolume is beyond the variable's range.
+constexpr char kOutOfRangeRequest[] =
+    "<?xml version=\"1.0\"?>\n"
+    "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+    "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>"
+    "<u:SetVolume xmlns:u=\"urn:schemas-upnp-org:service:RenderingControl:1\"><InstanceID>0</InstanceID>"
+    "<Channel>Master</Channel><DesiredVolume>150</DesiredVolume></u:SetVolume></s:Body></s:Envelope>\n";
+
 CComPtr<IXMLDOMDocument2> LoadDescriptionDocument() {
   CComPtr<IXMLDOMDocument2> document;
   if (!Check(CoCreateInstance(CLSID_FreeThreadedDOMDocument60, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2,
@@ -352,12 +360,41 @@ void ShowBadValue(IUPnPSoapMsgReaderWriter* readerWriter) {
   std::printf("  UPnP error %s: %s\n", Utf8(source).c_str(), Utf8(description).c_str());
 }
 
+// A value outside the variable's range fails the read; the thread's error
+// information names the UPnP error the device answers with.
+void ShowOutOfRange(IUPnPSoapMsgReaderWriter* readerWriter) {
+  std::printf("\n[device] reads SetVolume with DesiredVolume 150 (the range is 0 to 100)\n");
+  auto message = demo::NewMessage<Request>(kOutOfRangeRequest);
+  CComPtr<IUnknown> object;
+  const HRESULT hr = readerWriter->ReadMessage(message->GetUnknown(), &object);
+  if (!Expect(hr, E_INVALIDARG, "ReadMessage")) return;
+  std::printf("  ReadMessage: %s (E_INVALIDARG)\n", Hex(hr).c_str());
+  CComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, &info) != S_OK || !info) return Fail("no error information on the thread");
+  CComBSTR source, description;
+  info->GetSource(&source);
+  info->GetDescription(&description);
+  if (Utf8(source) != "601") Fail("the UPnP error is not 601");
+  std::printf("  UPnP error to answer: %s %s\n", Utf8(source).c_str(), Utf8(description).c_str());
+
+  CComPtr<IUPnPSoapErrorMsg> error = Create<IUPnPSoapErrorMsg>(CLSID_SoapErrorMsg);
+  if (!error) return Fail("no error message object from the library");
+  error->SetErrorCode(static_cast<LONG>(std::stol(Utf8(source))));
+  error->SetErrorDescription(description);
+  std::printf("\n[device] answers with that fault\n");
+  Send<Response>("WriteInvokeActionResponse with a fault", [&](IUnknown* response) {
+    return readerWriter->WriteInvokeActionResponse(response, CComBSTR(u"SetVolume"), CComVariant(), error, nullptr,
+                                                   nullptr);
+  });
+}
+
 void ShowEndToEnd() {
   std::printf("\n== SOAP control of a rendering-control service, end to end ==\n");
   CComPtr<IUPnPSoapMsgReaderWriter> readerWriter = LoadRenderingControl();
   if (!readerWriter) return;
   ShowExchange(readerWriter);
   ShowBadValue(readerWriter);
+  ShowOutOfRange(readerWriter);
 }
 
 // Converts the values of an evented state variable as a device and a control
