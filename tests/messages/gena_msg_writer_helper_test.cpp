@@ -112,7 +112,9 @@ TEST_F(GenaMsgWriterHelperTest, RefusedValuesLeaveTheOutArgumentAlone) {
        {std::pair<const char16_t*, CComVariant>{u"V_i1", CComVariant(11)},  // above the range
         {u"V_i1", CComVariant(3)},                                          // off the step
         {u"V_char", CComVariant(u"d")},                                     // outside the list
-        {u"V_string", CComVariant(u"Gamma")}}) {
+        {u"V_string", CComVariant(u"Gamma")},
+        {u"V_i1", CComVariant(65540)},                   // narrowed to 8 bits it would be 4, inside the range
+        {u"V_date", CComVariant(-700000.0, VT_DATE)}}) {  // no date of the years 100 to 9999
     EXPECT_EQ(E_INVALIDARG, helper_->FormatStateVariableValue(CComBSTR(name), value, &text));
     EXPECT_EQ(before.m_str, text);
   }

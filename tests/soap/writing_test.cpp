@@ -209,6 +209,9 @@ TEST_F(WritingTest, ValuesThatCannotBeWrittenStopTheWriteBeforeAnyHeader) {
        Arguments({CComVariant(0u), CComVariant(u"LF"), CComVariant(101)}), E_INVALIDARG},
       {"array not zero-based", u"GetVolume", oneBased, E_INVALIDARG},
       {"control character", u"GetVolume", Arguments({CComVariant(0u), CComVariant(u"L\x01")}), E_INVALIDARG},
+      // narrowed to 16 bits 65586 would be 50, inside the range; the range sees it as written
+      {"value outside the range once narrowed", u"SetVolume",
+       Arguments({CComVariant(0u), CComVariant(u"LF"), CComVariant(65586)}), E_INVALIDARG},
   };
   for (const Case& c : cases) {
     FakeMessageRef request = MakeRequestMessage();
