@@ -21,12 +21,23 @@ class RefusalTest : public ReaderWriterTest {
     *upnpError = TakeErrorInfo();
     return hr;
   }
-};
 
-struct Case {
-  const char* action;
-  const char* arguments;
-  HRESULT code;  // what ReadMessage answers, as for any failed read
+  struct Case {
+    const char* action;
+    const char* arguments;
+    HRESULT code;  // what ReadMessage answers, as for any failed read
+  };
+
+  // Every case fails with its code and leaves the UPnP error `source`.
+  template <size_t N>
+  void ExpectRefused(const Case (&cases)[N], const char16_t* source, const char16_t* description) {
+    for (const Case& c : cases) {
+      std::pair<std::u16string, std::u16string> upnpError;
+      EXPECT_EQ(c.code, Refuse(c.action, c.arguments, &upnpError)) << c.arguments;
+      EXPECT_EQ(source, upnpError.first) << c.arguments;
+      EXPECT_EQ(description, upnpError.second) << c.arguments;
+    }
+  }
 };
 
 TEST_F(RefusalTest, ValuesOfTheWrongKindOrOutsideTheListAnswer600) {
@@ -41,12 +52,7 @@ TEST_F(RefusalTest, ValuesOfTheWrongKindOrOutsideTheListAnswer600) {
       {"SetName", "<Name><first>A</first></Name>", E_INVALIDARG},
       {"SetAmount", "<Amount>12abc</Amount>", DISP_E_TYPEMISMATCH},
   };
-  for (const Case& c : cases) {
-    std::pair<std::u16string, std::u16string> upnpError;
-    EXPECT_EQ(c.code, Refuse(c.action, c.arguments, &upnpError)) << c.arguments;
-    EXPECT_EQ(u"600", upnpError.first) << c.arguments;
-    EXPECT_EQ(u"Argument Value Invalid", upnpError.second) << c.arguments;
-  }
+  ExpectRefused(cases, u"600", u"Argument Value Invalid");
 }
 
 TEST_F(RefusalTest, ValuesOutsideTheRangeOrOffTheStepAnswer601) {
@@ -56,12 +62,7 @@ TEST_F(RefusalTest, ValuesOutsideTheRangeOrOffTheStepAnswer601) {
       {"SetRatio", "<Ratio>-1e9</Ratio>", E_INVALIDARG},   {"SetAmount", "<Amount>10000.0001</Amount>", E_INVALIDARG},
       {"SetAmount", "<Amount>-1</Amount>", E_INVALIDARG},
   };
-  for (const Case& c : cases) {
-    std::pair<std::u16string, std::u16string> upnpError;
-    EXPECT_EQ(c.code, Refuse(c.action, c.arguments, &upnpError)) << c.arguments;
-    EXPECT_EQ(u"601", upnpError.first) << c.arguments;
-    EXPECT_EQ(u"Argument Value Out of Range", upnpError.second) << c.arguments;
-  }
+  ExpectRefused(cases, u"601", u"Argument Value Out of Range");
   // The edges of the range and the step are values like any other.
   for (const char* level : {"-10", "10", "4", "0"}) {
     CComPtr<IUnknown> object;
@@ -80,12 +81,7 @@ TEST_F(RefusalTest, MissingExtraOrRepeatedArgumentsAnswer402) {
       {"SetLevel", "<Level>2</Level><Extra>4</Extra>", E_INVALIDARG},
       {"SetLevel", "<Levels>2</Levels>", E_UNEXPECTED},
   };
-  for (const Case& c : cases) {
-    std::pair<std::u16string, std::u16string> upnpError;
-    EXPECT_EQ(c.code, Refuse(c.action, c.arguments, &upnpError)) << c.arguments;
-    EXPECT_EQ(u"402", upnpError.first) << c.arguments;
-    EXPECT_EQ(u"Invalid Args", upnpError.second) << c.arguments;
-  }
+  ExpectRefused(cases, u"402", u"Invalid Args");
 }
 
 // Failures that are not the arguments' fault, responses, and later reads
