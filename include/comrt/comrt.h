@@ -18,6 +18,8 @@
 #include "comrt/registry.h"
 #include "comrt/registrar.h"
 #include "comrt/system.h"
+#include "comrt/synchronization.h"
+#include "comrt/process.h"
 #include "comrt/system_message.h"
 #include "comrt/text_conversion.h"
 #include "comrt/diagnostics.h"

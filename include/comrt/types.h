@@ -25,6 +25,7 @@ typedef double DOUBLE;
 typedef int64_t LONGLONG;
 typedef uint64_t ULONGLONG;
 typedef uint64_t ULONG_PTR;
+typedef int64_t LONG_PTR;
 typedef void* PVOID;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
