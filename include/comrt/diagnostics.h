@@ -1,6 +1,6 @@
 // Live counters of what comrt has handed out and not yet had back, so that
 // tests can fail on any leak: strings, arrays, component objects and task
-// memory, and open registry keys. Counting is always on; each change is one
+// memory, open registry keys and kernel handles. Counting is always on; each change is one
 // relaxed atomic add.
 #pragma once
 
@@ -15,10 +15,12 @@ struct LiveCounts {
   int64_t objects;      // component objects alive (comrt's and every object built on comrt's templates)
   int64_t taskMemory;   // CoTaskMemAlloc blocks not freed
   int64_t registryKeys; // registry key handles not closed
+  int64_t kernelHandles; // mutex handles not closed
 
   bool operator==(const LiveCounts& other) const {
     return strings == other.strings && arrays == other.arrays && objects == other.objects &&
-           taskMemory == other.taskMemory && registryKeys == other.registryKeys;
+           taskMemory == other.taskMemory && registryKeys == other.registryKeys &&
+           kernelHandles == other.kernelHandles;
   }
   bool operator!=(const LiveCounts& other) const { return !(*this == other); }
 };

@@ -9,6 +9,7 @@
 
 #include "comrt/result_codes.h"
 #include "comrt/runtime.h"
+#include "diagnostics_counters.h"
 #include "mutex_lock_file.h"
 
 #ifndef ERROR_TOO_MANY_OPEN_FILES
@@ -122,6 +123,7 @@ HANDLE AddHandle(MutexTable& table, const std::shared_ptr<MutexRecord>& record) 
   table.handles.emplace(id, record);
   table.nextHandle += 4;
   ++record->handles;
+  diagnostics::CountUp(diagnostics::g_liveKernelHandles);
   return reinterpret_cast<HANDLE>(id);
 }
 

@@ -26,6 +26,7 @@
 #include "comrt/result_codes.h"
 #include "comrt/runtime.h"
 #include "comrt/synchronization.h"
+#include "diagnostics_counters.h"
 #include "mutex_lock_file.h"
 #include "mutex_table.h"
 
@@ -262,6 +263,7 @@ BOOL CloseHandle(HANDLE handle) {
     }
     record = std::move(it->second);
     table.handles.erase(it);
+    comrt::diagnostics::CountDown(comrt::diagnostics::g_liveKernelHandles);
     if (--record->handles == 0 && record->named()) {
       auto byName = table.names.find(record->name);
       if (byName != table.names.end() && byName->second == record) {

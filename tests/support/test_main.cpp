@@ -20,12 +20,14 @@ class LeakCheckListener : public ::testing::EmptyTestEventListener {
     const comrt::diagnostics::LiveCounts after = comrt::diagnostics::GetLiveCounts();
     if (after == before_) return;
     char text[256];
-    std::snprintf(text, sizeof text, "%s.%s: strings %+lld, arrays %+lld, objects %+lld, task memory %+lld, registry keys %+lld",
+    std::snprintf(text, sizeof text, "%s.%s: strings %+lld, arrays %+lld, objects %+lld, task memory %+lld, registry keys %+lld, "
+                  "kernel handles %+lld",
                   info.test_suite_name(), info.name(), static_cast<long long>(after.strings - before_.strings),
                   static_cast<long long>(after.arrays - before_.arrays),
                   static_cast<long long>(after.objects - before_.objects),
                   static_cast<long long>(after.taskMemory - before_.taskMemory),
-                  static_cast<long long>(after.registryKeys - before_.registryKeys));
+                  static_cast<long long>(after.registryKeys - before_.registryKeys),
+                  static_cast<long long>(after.kernelHandles - before_.kernelHandles));
     std::fprintf(stderr, "LEAK %s\n", text);
     leaks_.emplace_back(text);
   }
