@@ -43,6 +43,8 @@ template <class BuildBody>
 void WriteLine(int level, SourcePosition where, BuildBody&& buildBody) noexcept {
   log4halden::Logger* logger = log4halden::Logger::Instance();
   if (!logger || level < log4halden::kFatal || level > log4halden::kDebug) return;
+  // A line that nothing would write costs nothing to build.
+  if (!logger->IsEnabled(level)) return;
   try {
     std::u16string line = kLevelTags[level];
     line += u' ';

@@ -131,7 +131,11 @@ void CivilFromDays(int64_t days, int* year, int* month, int* day) {
 
 // The local-time fields of `seconds` since 1970, TZ read again first:
 // localtime_r alone may keep the zone it saw the first time.
+// The C library guards its zone with a lock of its own that race detectors
+// cannot see; one lock of ours around both calls says the same to them.
 bool LocalFields(time_t seconds, tm* fields) {
+  static std::mutex zoneLock;
+  std::lock_guard<std::mutex> hold(zoneLock);
   tzset();
   return localtime_r(&seconds, fields) != nullptr;
 }
