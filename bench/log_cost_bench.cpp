@@ -9,6 +9,7 @@
 #include "comrt/com_bstr.h"
 #include "comrt/com_ptr.h"
 #include "comrt/com_variant.h"
+#include "com/trace.h"
 #include "comrt/xml_dom.h"
 #include "demo_transport.h"
 #include "log/module_logger.h"
@@ -61,9 +62,22 @@ void BM_ReadFailure_LinesBuilt(benchmark::State& state) {
   log4halden::Logger::Instance()->SetSink(nullptr);
 }
 
+// One trace line as the checks write it: filtered out before it is built,
+// and built and handed on.
+void BM_TraceLine_NoLog(benchmark::State& state) {
+  for (auto _ : state) varnel::TraceLine(log4halden::kError, "NULL == spMsgBodyReader", VARNEL_HERE);
+}
+void BM_TraceLine_Built(benchmark::State& state) {
+  log4halden::Logger::Instance()->SetSink([](int, const std::u16string& line) { benchmark::DoNotOptimize(line.data()); });
+  for (auto _ : state) varnel::TraceLine(log4halden::kError, "NULL == spMsgBodyReader", VARNEL_HERE);
+  log4halden::Logger::Instance()->SetSink(nullptr);
+}
+
 BENCHMARK(BM_ReadRequest);
 BENCHMARK(BM_ReadFailure_NoLog);
 BENCHMARK(BM_ReadFailure_LinesBuilt);
+BENCHMARK(BM_TraceLine_NoLog);
+BENCHMARK(BM_TraceLine_Built);
 
 }  // namespace
 
