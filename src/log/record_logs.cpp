@@ -14,6 +14,22 @@ constexpr size_t kHeaderBufferSize = 256;
 constexpr char16_t kIndentUnit = u'\u5286';
 constexpr LONG kMostIndentUnits = 63;
 
+// One record: header, text and line end within one hold of the output, so
+// that no other thread's (or process's) record comes between them.
+void WriteRecord(ILogIO& output, const std::u16string& header, const char16_t* text) {
+  output.Lock();
+  output.Write(header.c_str());
+  output.Write(text);
+  output.Write(u"\r\n");
+  output.Unlock();
+}
+
+SYSTEMTIME LocalNow() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return now;
+}
+
 }  // namespace
 
 std::u16string LogRecordHeader(DWORD threadId, const SYSTEMTIME& time, LONG indentDepth) {
@@ -48,23 +64,14 @@ long CLog::Unindent() {
 long CLog::WriteAt(const SYSTEMTIME& time, const char16_t* text) {
   if (!output_) return 0;
   try {
-    const std::u16string header = LogRecordHeader(threadId_, time, indentDepth_);
-    output_->Lock();
-    output_->Write(header.c_str());
-    output_->Write(text);
-    output_->Write(u"\r\n");
-    output_->Unlock();
+    WriteRecord(*output_, LogRecordHeader(threadId_, time, indentDepth_), text);
   } catch (...) {
     // Out of memory before the lock was taken: the record is lost.
   }
   return 0;
 }
 
-long CLog::Write(const char16_t* text) {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  return WriteAt(now, text);
-}
+long CLog::Write(const char16_t* text) { return WriteAt(LocalNow(), text); }
 
 long CLog::BeginBlock() {
   ++blockDepth_;
@@ -86,22 +93,13 @@ CErrorLog::CErrorLog(ILogIO* output) : output_(Common::CRefPtr<ILogIO>::Share(ou
 long CErrorLog::WriteAt(const SYSTEMTIME& time, const char16_t* text) {
   if (!output_) return 0;
   try {
-    const std::u16string header = ErrorLogRecordHeader(time, GetCurrentProcessId(), GetCurrentThreadId());
-    output_->Lock();
-    output_->Write(header.c_str());
-    output_->Write(text);
-    output_->Write(u"\r\n");
-    output_->Unlock();
+    WriteRecord(*output_, ErrorLogRecordHeader(time, GetCurrentProcessId(), GetCurrentThreadId()), text);
   } catch (...) {
     // Out of memory before the file was opened: the record is lost.
   }
   return 0;
 }
 
-long CErrorLog::Write(const char16_t* text) {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  return WriteAt(now, text);
-}
+long CErrorLog::Write(const char16_t* text) { return WriteAt(LocalNow(), text); }
 
 }  // namespace opLogSys
