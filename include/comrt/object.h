@@ -75,9 +75,10 @@ class ObjectRoot : public Interfaces... {
     if (IsEqualGUID(iid, IID_IUnknown)) {
       found = GetUnknown();
     } else {
+      // The first interface of the list that answers `iid` wins.
       ((found == nullptr && detail::ImplementsInterface<Interfaces>(iid)
-            ? (found = static_cast<Interfaces*>(this), true)
-            : false),
+            ? void(found = static_cast<Interfaces*>(this))
+            : void()),
        ...);
     }
     if (!found) return static_cast<Derived*>(this)->QueryOtherInterface(iid, object);
