@@ -186,6 +186,12 @@ struct IUPnPSoapMsgReaderWriter : public IUnknown {
   // 0x80040301 for a body that is not one SOAP Body with a child element, and
   // the codes of an argument that does not read.
   //
+  // At most 16 MiB of body is read; a longer body fails with 0x80040301, as
+  // one that does not parse. The host may set another limit in bytes through
+  // the environment variable VARNEL_MAX_BODY_BYTES, read once per process: a
+  // value below 8 MiB counts as 8 MiB, one that is not a decimal number is
+  // ignored.
+  //
   // An InvokeAction request naming an unknown action, or an integer text that
   // is not strictly a number, is still read: the request's GetArguments then
   // answers E_UPNP_ARGUMENT_ERROR with the UPnP error (401 or 600). When a

@@ -121,21 +121,25 @@ void CInvokeActionMessage::ReadArguments(IXMLDOMNode* messageElement, const Acti
       const auto variable = dataTypes.find(arguments[position].second->GetRelatedStateVariable());
       if (variable == dataTypes.end()) throw E_INVALIDARG;
       CComBSTR text;
+      bool hasText = false;
       try {
-        if (!ReadValueText(child, text)) {
-          CComVariant nullString;
-          nullString.vt = VT_BSTR;
-          nullString.bstrVal = nullptr;
-          values.SetAt(static_cast<LONG>(position), nullString);
-          return;
-        }
+        hasText = ReadValueText(child, text);
       } catch (HRESULT) {
         refusal = kValueInvalid;  // markup where a value belongs
         throw;
       }
+      if (!hasText) {
+        CComVariant nullString;
+        nullString.vt = VT_BSTR;
+        nullString.bstrVal = nullptr;
+        varnel::ThrowIfFailed(values.SetAt(static_cast<LONG>(position), nullString));
+        return;
+      }
       if (!variable->second) throw E_NOTIMPL;  // a data type without converter
       const std::u16string_view value(text.m_str ? text.m_str : u"", text.Length());
-      values.SetAt(static_cast<LONG>(position), ConvertValue(*variable->second, value, strict, refusal));
+      // A value whose copy fails must fail the read, not leave an empty slot.
+      varnel::ThrowIfFailed(
+          values.SetAt(static_cast<LONG>(position), ConvertValue(*variable->second, value, strict, refusal)));
     });
 
     arguments_.Clear();

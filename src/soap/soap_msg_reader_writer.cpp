@@ -12,6 +12,7 @@
 #include "messages/query_state_variable_response.h"
 #include "messages/soap_error_msg.h"
 #include "model/service_description_parser.h"
+#include "soap/body_limit_stream.h"
 #include "soap/dom_builder.h"
 #include "soap/soap_names.h"
 
@@ -89,7 +90,9 @@ HRESULT CSoapMsgReaderWriter::ReadMessage(IUnknown* message, IUnknown** messageO
       varnel::ThrowIfFailed(document->setProperty(CComBSTR(u"SelectionNamespaces"),
                                                   CComVariant(varnel::kEnvelopeSelectionNamespaces)));
       varnel::ThrowIfFailed(document->put_async(VARIANT_FALSE));
-      CComVariant source(static_cast<IUnknown*>(spStream));
+      // A body past the limit fails the load like one that does not parse.
+      varnel::BodyLimitStream limited(spStream, varnel::MaxBodyBytes());
+      CComVariant source(static_cast<IUnknown*>(&limited));
       VARIANT_BOOL loaded = VARIANT_FALSE;
       // A body that does not parse leaves an empty document, found out below.
       varnel::ThrowIfFailed(document->load(source, &loaded));

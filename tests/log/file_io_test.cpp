@@ -29,7 +29,7 @@ class FileIOTest : public ::testing::Test {
   // The file name that `output` would take for the number `n`.
   static std::string Numbered(CFileIO& output, int n) {
     std::string path = Narrow(output.Path());
-    char suffix[8];
+    char suffix[16];  // room for any int, which the compiler cannot rule out
     std::snprintf(suffix, sizeof suffix, "[%02d]", n);
     return path.insert(path.size() - 4, suffix);
   }

@@ -11,10 +11,12 @@
 #include "comrt/stream.h"
 #include "comrt/text_conversion.h"
 #include "xml/dom_document.h"
+#include "xml/node_checks.h"
 #include "xml/node_names.h"
 #include "xml/safe_parser.h"
 #include "xml/serializer.h"
 #include "xml/tree_edit.h"
+#include "xml/tree_walk.h"
 #include "xml/xml_text.h"
 
 namespace comrt {
@@ -134,18 +136,42 @@ HRESULT DomDocument::AdoptContent(ParseOutcome& outcome) {
   if (outcome.hasDeclaration) {
     xmlNodePtr declaration = xmlNewDocPI(target, X(std::string("xml")), X(outcome.declaration));
     if (!declaration) return E_OUTOFMEMORY;
+    if (!IsWhole(declaration) || !declaration->content) {
+      xmlFreeNode(declaration);
+      return E_OUTOFMEMORY;
+    }
     LinkChild(document, declaration, nullptr);
   }
   xmlDocPtr parsed = outcome.doc.get();
-  while (xmlNodePtr child = parsed->children) {
-    // libxml2 moves the node's strings and namespace references over to the
-    // target document (declarations it used from the parsed document itself,
-    // such as xml:, go with it); then it is linked here.
-    xmlUnlinkNode(child);
-    if (xmlDOMWrapAdoptNode(nullptr, parsed, child, target, document, 0) != 0) {
-      xmlFreeNode(child);
-      return E_OUTOFMEMORY;
+  // The parsed tree moves over as it is, in one pass: both documents keep
+  // their strings outside any dictionary (the parser runs without one), so
+  // only each node's document and the references to the parsed document's
+  // own declarations (the xml: namespace) change. libxml2's general adoption
+  // looks every namespace up again and costs time quadratic in their number.
+  xmlNsPtr xmlNamespace = nullptr;
+  if (parsed->oldNs) {
+    xmlNamespace = xmlSearchNs(target, document, X(std::string("xml")));
+    if (!xmlNamespace) return E_OUTOFMEMORY;
+  }
+  auto rebind = [parsed, xmlNamespace](xmlNsPtr ns) {
+    for (xmlNsPtr own = parsed->oldNs; own; own = own->next) {
+      if (ns == own) return xmlNamespace;
     }
+    return ns;
+  };
+  xmlNodePtr top = reinterpret_cast<xmlNodePtr>(parsed);
+  for (xmlNodePtr at = FirstInSubtree(top); at; at = NextInSubtree(at, top)) {
+    at->doc = target;
+    if (at->type != XML_ELEMENT_NODE) continue;
+    if (at->ns) at->ns = rebind(at->ns);
+    for (xmlAttrPtr attribute = at->properties; attribute; attribute = attribute->next) {
+      attribute->doc = target;
+      if (attribute->ns) attribute->ns = rebind(attribute->ns);
+      for (xmlNodePtr text = attribute->children; text; text = text->next) text->doc = target;
+    }
+  }
+  while (xmlNodePtr child = parsed->children) {
+    xmlUnlinkNode(child);
     LinkChild(document, child, nullptr);
   }
   return S_OK;

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "comrt/text_conversion.h"
+#include "xml/node_checks.h"
 #include "xml/node_names.h"
 #include "xml/selection.h"
 #include "xml/tree_edit.h"
@@ -108,7 +109,7 @@ HRESULT DomDocument::createElement(BSTR tagName, IXMLDOMElement** element) {
   try {
     const std::string name = ToUtf8(tagName);
     if (!IsXmlName(name)) return Fail(E_FAIL, u"The element name is not a valid XML name.");
-    return HandOutNew(xmlNewDocNode(core_->Doc(), nullptr, X(name), nullptr), IID_IXMLDOMElement,
+    return HandOutNew(KeepIfWhole(xmlNewDocNode(core_->Doc(), nullptr, X(name), nullptr)), IID_IXMLDOMElement,
                       reinterpret_cast<void**>(element));
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -124,7 +125,8 @@ HRESULT DomDocument::createTextNode(BSTR data, IXMLDOMText** text) {
   if (!text) return E_INVALIDARG;
   *text = nullptr;
   try {
-    return HandOutNew(xmlNewDocText(core_->Doc(), X(ToUtf8(data))), IID_IXMLDOMText, reinterpret_cast<void**>(text));
+    return HandOutNew(KeepIfWhole(xmlNewDocText(core_->Doc(), X(ToUtf8(data)))), IID_IXMLDOMText,
+                      reinterpret_cast<void**>(text));
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
@@ -136,7 +138,7 @@ HRESULT DomDocument::createComment(BSTR data, IXMLDOMComment** comment) {
   try {
     const std::string content = ToUtf8(data);
     if (!IsValidData(XML_COMMENT_NODE, content)) return Fail(E_FAIL, u"A comment cannot contain \"--\".");
-    return HandOutNew(xmlNewDocComment(core_->Doc(), X(content)), IID_IXMLDOMComment,
+    return HandOutNew(KeepIfWhole(xmlNewDocComment(core_->Doc(), X(content))), IID_IXMLDOMComment,
                       reinterpret_cast<void**>(comment));
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -151,7 +153,7 @@ HRESULT DomDocument::createCDATASection(BSTR data, IXMLDOMCDATASection** cdata) 
     if (!IsValidData(XML_CDATA_SECTION_NODE, content)) {
       return Fail(E_FAIL, u"A CDATA section cannot contain \"]]>\".");
     }
-    return HandOutNew(xmlNewCDataBlock(core_->Doc(), X(content), static_cast<int>(content.size())),
+    return HandOutNew(KeepIfWhole(xmlNewCDataBlock(core_->Doc(), X(content), static_cast<int>(content.size()))),
                       IID_IXMLDOMCDATASection, reinterpret_cast<void**>(cdata));
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -168,7 +170,8 @@ HRESULT DomDocument::createProcessingInstruction(BSTR target, BSTR data, IXMLDOM
     if (!IsValidData(XML_PI_NODE, content)) {
       return Fail(E_FAIL, u"A processing instruction cannot contain \"?>\".");
     }
-    return HandOutNew(xmlNewDocPI(core_->Doc(), X(name), X(content)), IID_IXMLDOMProcessingInstruction,
+    return HandOutNew(KeepIfWhole(xmlNewDocPI(core_->Doc(), X(name), X(content)), true),
+                      IID_IXMLDOMProcessingInstruction,
                       reinterpret_cast<void**>(pi));
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -182,7 +185,7 @@ HRESULT DomDocument::createAttribute(BSTR name, IXMLDOMAttribute** attribute) {
     const std::string stored = ToUtf8(name);
     if (!IsXmlName(stored)) return Fail(E_FAIL, u"The attribute name is not a valid XML name.");
     xmlAttrPtr made = xmlNewDocProp(core_->Doc(), X(stored), nullptr);
-    return HandOutNew(reinterpret_cast<xmlNodePtr>(made), IID_IXMLDOMAttribute, reinterpret_cast<void**>(attribute));
+    return HandOutNew(KeepIfWhole(reinterpret_cast<xmlNodePtr>(made)), IID_IXMLDOMAttribute, reinterpret_cast<void**>(attribute));
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
@@ -219,12 +222,12 @@ HRESULT DomDocument::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXML
         if ((!prefix.empty() && !IsNcName(prefix)) || !IsNcName(local)) {
           return Fail(E_FAIL, u"The element name is not a valid qualified name.");
         }
-        xmlNodePtr made = xmlNewDocNode(core_->Doc(), nullptr, X(local), nullptr);
+        xmlNodePtr made = KeepIfWhole(xmlNewDocNode(core_->Doc(), nullptr, X(local), nullptr));
         if (!made) return E_OUTOFMEMORY;
         // The element declares its own namespace, so it is written with it
         // wherever it goes.
         made->ns = xmlNewNs(made, X(uri), prefix.empty() ? nullptr : X(prefix));
-        if (!made->ns) {
+        if (!made->ns || !made->ns->href || (!prefix.empty() && !made->ns->prefix)) {
           xmlFreeNode(made);
           return E_OUTOFMEMORY;
         }
@@ -249,13 +252,13 @@ HRESULT DomDocument::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXML
         return FAILED(hr) ? hr : attribute.QueryInterface(node);
       }
       case NODE_TEXT:
-        return HandOutNew(xmlNewDocText(core_->Doc(), X(std::string())), IID_IXMLDOMNode,
+        return HandOutNew(KeepIfWhole(xmlNewDocText(core_->Doc(), X(std::string()))), IID_IXMLDOMNode,
                           reinterpret_cast<void**>(node));
       case NODE_CDATA_SECTION:
-        return HandOutNew(xmlNewCDataBlock(core_->Doc(), X(std::string()), 0), IID_IXMLDOMNode,
+        return HandOutNew(KeepIfWhole(xmlNewCDataBlock(core_->Doc(), X(std::string()), 0)), IID_IXMLDOMNode,
                           reinterpret_cast<void**>(node));
       case NODE_COMMENT:
-        return HandOutNew(xmlNewDocComment(core_->Doc(), X(std::string())), IID_IXMLDOMNode,
+        return HandOutNew(KeepIfWhole(xmlNewDocComment(core_->Doc(), X(std::string()))), IID_IXMLDOMNode,
                           reinterpret_cast<void**>(node));
       case NODE_PROCESSING_INSTRUCTION: {
         CComPtr<IXMLDOMProcessingInstruction> pi;
@@ -393,6 +396,10 @@ HRESULT DomDocument::CloneDocument(bool deep, IXMLDOMNode** clone) {
     for (xmlNodePtr child = core_->DocNode()->children; child; child = child->next) {
       xmlNodePtr made = xmlDocCopyNode(child, copy->core_->Doc(), 1);
       if (!made) return E_OUTOFMEMORY;
+      if (!CopyIsWhole(child, made, true)) {
+        xmlFreeNode(made);
+        return E_OUTOFMEMORY;
+      }
       LinkChild(target, made, nullptr);
     }
   }

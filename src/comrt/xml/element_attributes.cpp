@@ -146,6 +146,10 @@ HRESULT SetAttributeText(DomDocument& document, xmlNodePtr element, const std::s
     }
     xmlAttrPtr made = xmlNewDocProp(core.Doc(), X(stored), nullptr);
     if (!made) return E_OUTOFMEMORY;
+    if (!made->name) {
+      xmlFreeProp(made);
+      return E_OUTOFMEMORY;
+    }
     made->ns = ns;
     try {
       SetAttributeValue(made, value);

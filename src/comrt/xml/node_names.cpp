@@ -145,7 +145,10 @@ bool IsDeclarationPi(xmlNodePtr node) { return node->type == XML_PI_NODE && View
 
 void SetAttributeValue(xmlAttrPtr attribute, const std::string& value) {
   xmlNodePtr text = value.empty() ? nullptr : xmlNewDocText(attribute->doc, X(value));
-  if (!value.empty() && !text) throw std::bad_alloc();
+  if (!value.empty() && (!text || !text->content)) {
+    if (text) xmlFreeNode(text);
+    throw std::bad_alloc();
+  }
   xmlFreeNodeList(attribute->children);
   attribute->children = attribute->last = text;
   if (text) text->parent = reinterpret_cast<xmlNodePtr>(attribute);

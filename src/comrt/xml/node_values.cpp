@@ -58,6 +58,14 @@ HRESULT SetValueText(NodeHandle& self, const std::string& value) {
   try {
     if (node->type == XML_ATTRIBUTE_NODE) {
       SetAttributeValue(reinterpret_cast<xmlAttrPtr>(node), value);
+    } else if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE ||
+               node->type == XML_COMMENT_NODE || node->type == XML_PI_NODE) {
+      // libxml2 frees the old content before copying the new, and keeps the
+      // node without either when the copy fails: copy first, then swap.
+      xmlChar* copy = xmlStrdup(X(value));
+      if (!copy) throw std::bad_alloc();
+      xmlNodeSetContent(node, nullptr);
+      node->content = copy;
     } else {
       xmlNodeSetContent(node, X(value));
     }

@@ -20,9 +20,22 @@ constexpr LONG kNestingTooDeep = static_cast<LONG>(0xC00CEF02u);
 constexpr LONG kEmptyDocument = static_cast<LONG>(0xC00CEF03u);
 constexpr LONG kNotWellFormed = static_cast<LONG>(0xC00CEF04u);
 constexpr LONG kRemoteSource = static_cast<LONG>(0xC00CEF05u);
+constexpr LONG kTooManyNamespaces = static_cast<LONG>(0xC00CEF06u);
+constexpr LONG kTooManyAttributes = static_cast<LONG>(0xC00CEF07u);
+constexpr LONG kTextTooLong = static_cast<LONG>(0xC00CEF08u);
 
 // Deeper element nesting than this does not load.
 constexpr int kMaxElementDepth = 256;
+// An element declaring more namespaces than this does not load: every name
+// is looked up through the declarations in scope, so their number bounds the
+// cost of each lookup.
+constexpr int kMaxNamespaceDeclarations = 256;
+// Nor does an element with more attributes than this, declarations included:
+// libxml2 checks each attribute of an element against all the others.
+constexpr int kMaxAttributes = 256;
+// Text between two tags longer than this does not load (libxml2's own limit
+// for a text node, kept although its limits are lifted).
+constexpr size_t kMaxTextBytes = 10000000;
 
 struct ParseError {
   LONG code = 0;  // 0: the last load succeeded (or none was made)

@@ -7,6 +7,8 @@
 #include <new>
 
 #include "comrt/text_conversion.h"
+#include "xml/libxml_quiet.h"
+#include "xml/node_checks.h"
 #include "xml/tree_walk.h"
 #include "xml/xml_text.h"
 
@@ -16,6 +18,8 @@ namespace {
 
 // Enough for any declaration a real document carries, in UTF-16 too.
 constexpr size_t kHeadBytes = 512;
+// What the parser is given at a time.
+constexpr size_t kChunkBytes = 64 * 1024;
 // libxml2 wants four bytes before it guesses the encoding.
 constexpr size_t kDetectionBytes = 4;
 
@@ -44,6 +48,10 @@ SafeParser* SafeParser::From(void* context) {
 }
 
 bool SafeParser::Start(const char* data, size_t size) {
+  QuietLibxmlOnThisThread();
+  // Errors raised without a parser (the encoding layer's) land in the
+  // thread's last error; Finish looks there for an allocation failure.
+  xmlResetLastError();
   context_ = xmlCreatePushParserCtxt(nullptr, nullptr, data, static_cast<int>(size), nullptr);
   if (!context_) {
     RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", 0, 0);
@@ -51,8 +59,13 @@ bool SafeParser::Start(const char* data, size_t size) {
   }
   // No XML_PARSE_NOENT (entities stay unexpanded), no DTD loading or
   // defaulting, no network. Names are not shared through a dictionary, so the
-  // nodes can move into another document freely.
-  int options = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+  // nodes can move into another document freely. libxml2's push parser
+  // keeps all input it has seen and refuses to go past 10 MB of it unless
+  // told the input may be huge; its other limits are there against entity
+  // expansion, which never happens here, so what a document costs stays
+  // bounded by its size and by the limits of this layer.
+  int options =
+      XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE;
   if (options_.fromText) options |= XML_PARSE_IGNORE_ENC;
   xmlCtxtUseOptions(context_, options);
   context_->_private = this;
@@ -62,6 +75,9 @@ bool SafeParser::Start(const char* data, size_t size) {
   sax->startElementNs = &SafeParser::OnStartElement;
   sax->endElementNs = &SafeParser::OnEndElement;
   sax->serror = &SafeParser::OnError;
+  if (sax->ignorableWhitespace == sax->characters) sax->ignorableWhitespace = &SafeParser::OnCharacters;
+  sax->characters = &SafeParser::OnCharacters;
+  sax->cdataBlock = &SafeParser::OnCData;
   return true;
 }
 
@@ -75,18 +91,22 @@ bool SafeParser::Feed(const char* data, size_t size) {
       if (pending_.size() < kDetectionBytes) return true;
       std::string first;
       first.swap(pending_);
+      scanner_.Begin(first.data(), first.size(), options_.fromText);
+      if (!Scanned(first.data(), first.size())) return false;
       if (!Start(first.data(), first.size())) return false;
-      xmlParseChunk(context_, nullptr, 0, 0);
+      Push(nullptr, 0, false);
       return !failed_;
     }
   } catch (const std::bad_alloc&) {
     RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", 0, 0);
     return false;
   }
-  // libxml2 counts chunk sizes in int.
+  if (!Scanned(data, size)) return false;
+  // libxml2 refuses to look further ahead than 10 MB at once, so a large
+  // input handed over whole would fail for its size alone.
   while (size > 0 && !failed_) {
-    const size_t part = std::min<size_t>(size, 1u << 30);
-    xmlParseChunk(context_, data, static_cast<int>(part), 0);
+    const size_t part = std::min<size_t>(size, kChunkBytes);
+    Push(data, part, false);
     data += part;
     size -= part;
   }
@@ -106,7 +126,8 @@ ParseOutcome SafeParser::Finish() {
       Start(first.data(), first.size());
     }
   }
-  if (!failed_ && context_) xmlParseChunk(context_, nullptr, 0, 1);
+  if (!failed_ && context_) Push(nullptr, 0, true);
+  if (context_ && RanOutOfMemory()) ForceOutOfMemory();
   if (!failed_ && context_ && (!context_->wellFormed || !context_->nsWellFormed || !context_->myDoc)) {
     // A failure libxml2 noted without reporting it through the handler.
     xmlErrorPtr last = xmlCtxtGetLastError(context_);
@@ -121,6 +142,17 @@ ParseOutcome SafeParser::Finish() {
   if (failed_ || !context_) return outcome;
   outcome.doc.reset(context_->myDoc);
   context_->myDoc = nullptr;
+  // Elements were checked as they were made; text, comments and processing
+  // instructions are checked here, in one pass.
+  xmlNodePtr top = reinterpret_cast<xmlNodePtr>(outcome.doc.get());
+  for (xmlNodePtr at = FirstInSubtree(top); at; at = NextInSubtree(at, top)) {
+    if (at->type != XML_ELEMENT_NODE && !IsWhole(at)) {
+      outcome.doc.reset();
+      ForceOutOfMemory();
+      outcome.error = error_;
+      return outcome;
+    }
+  }
   if (!options_.preserveWhiteSpace) DropWhitespaceText(outcome.doc.get());
   // libxml2 marks a document without a declaration with standalone == -1.
   outcome.hasDeclaration = outcome.doc->standalone != -1;
@@ -147,6 +179,50 @@ void SafeParser::RecordFailure(LONG code, const std::u16string& reason, LONG lin
   error_.filepos = context_ ? ToLong(xmlByteConsumed(context_)) : 0;
 }
 
+void SafeParser::Push(const char* data, size_t size, bool last) {
+  const int result = xmlParseChunk(context_, data, static_cast<int>(size), last ? 1 : 0);
+  if (failed_) return;
+  // An input conversion that fails part way stops the parser without a
+  // report to any handler and without marking the document bad: only the
+  // result says so, and the tree built so far would pass for the document.
+  if (result < 0 || result == XML_ERR_INVALID_ENCODING || result == XML_ERR_NO_MEMORY) {
+    if (result == XML_ERR_NO_MEMORY) {
+      RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", 0, 0);
+    } else {
+      RecordFailure(kParserErrorBase + (XML_ERR_INVALID_ENCODING & 0xFFF),
+                    u"The input is not in the encoding it declares.", xmlSAX2GetLineNumber(context_),
+                    xmlSAX2GetColumnNumber(context_));
+    }
+  }
+}
+
+bool SafeParser::Scanned(const char* data, size_t size) {
+  switch (scanner_.Scan(data, size)) {
+    case TagScanner::Verdict::kTooManyAttributes:
+      RecordFailure(kTooManyAttributes, u"An element has more than 256 attributes.", 0, 0);
+      return false;
+    case TagScanner::Verdict::kTooManyNamespaces:
+      RecordFailure(kTooManyNamespaces, u"An element declares more than 256 namespaces.", 0, 0);
+      return false;
+    case TagScanner::Verdict::kFine:
+      break;
+  }
+  return true;
+}
+
+bool SafeParser::RanOutOfMemory() const {
+  if (context_->errNo == XML_ERR_NO_MEMORY) return true;
+  xmlErrorPtr last = xmlGetLastError();
+  return last && last->code == XML_ERR_NO_MEMORY;
+}
+
+void SafeParser::ForceOutOfMemory() {
+  // Whatever was reported first, a load that lost an allocation fails for
+  // that: the other reasons may be its side effects.
+  failed_ = false;
+  RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", error_.line, error_.linepos);
+}
+
 void SafeParser::Refuse(LONG code, const char16_t* reason) {
   RecordFailure(code, reason, xmlSAX2GetLineNumber(context_), xmlSAX2GetColumnNumber(context_));
   xmlStopParser(context_);
@@ -164,12 +240,51 @@ void SafeParser::OnStartElement(void* context, const xmlChar* localName, const x
     self->Refuse(kNestingTooDeep, u"Elements are nested more than 256 levels deep.");
     return;
   }
+  self->textRun_ = 0;
+  if (namespaceCount > kMaxNamespaceDeclarations) {
+    self->Refuse(kTooManyNamespaces, u"An element declares more than 256 namespaces.");
+    return;
+  }
+  xmlParserCtxtPtr parser = static_cast<xmlParserCtxtPtr>(context);
+  xmlNodePtr parent = parser->node;
   xmlSAX2StartElementNs(context, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
                         defaultedCount, attributes);
+  xmlNodePtr made = parser->node;
+  if (made == parent || !made) return;  // libxml2 reported why it made nothing
+  if (!IsWhole(made) || (uri && !made->ns) || !HasDeclarations(made, namespaceCount, namespaces)) {
+    self->RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", xmlSAX2GetLineNumber(parser),
+                        xmlSAX2GetColumnNumber(parser));
+    xmlStopParser(parser);
+  }
+}
+
+bool SafeParser::HasDeclarations(xmlNodePtr element, int count, const xmlChar** namespaces) {
+  // libxml2 lists them as (prefix, URI) pairs, in the order it declares them.
+  xmlNsPtr ns = element->nsDef;
+  for (int i = 0; i < count; ++i, ns = ns->next) {
+    if (!ns || (namespaces[2 * i] && !ns->prefix)) return false;
+  }
+  return true;
+}
+
+bool SafeParser::CountText(int length) {
+  textRun_ += static_cast<size_t>(length > 0 ? length : 0);
+  if (textRun_ <= kMaxTextBytes) return true;
+  Refuse(kTextTooLong, u"A text is longer than 10,000,000 bytes.");
+  return false;
+}
+
+void SafeParser::OnCharacters(void* context, const xmlChar* text, int length) {
+  if (From(context)->CountText(length)) xmlSAX2Characters(context, text, length);
+}
+
+void SafeParser::OnCData(void* context, const xmlChar* text, int length) {
+  if (From(context)->CountText(length)) xmlSAX2CDataBlock(context, text, length);
 }
 
 void SafeParser::OnEndElement(void* context, const xmlChar* localName, const xmlChar* prefix,
                               const xmlChar* uri) {
+  From(context)->textRun_ = 0;
   --From(context)->depth_;
   xmlSAX2EndElementNs(context, localName, prefix, uri);
 }
@@ -179,6 +294,10 @@ void SafeParser::OnError(void* context, xmlErrorPtr error) {
   // namespace errors such as an undeclared prefix included.
   if (!error || error->level < XML_ERR_ERROR) return;
   SafeParser* self = From(context);
+  if (error->code == XML_ERR_NO_MEMORY) {
+    self->RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", error->line, error->int2);
+    return;
+  }
   try {
     self->RecordFailure(kParserErrorBase + (error->code & 0xFFF), TrimmedMessage(error->message), error->line,
                         error->int2);

@@ -2,8 +2,11 @@
 // push parser with network access off, no entity substitution and no DTD
 // loading; a DOCTYPE stops the parse as soon as it is seen (so no entity is
 // ever declared, internal or external), and so does nesting deeper than
-// kMaxElementDepth. libxml2's own limits (text node size, name length) stay
-// on. Input arrives in chunks and a failure is known at once, so a source is
+// kMaxElementDepth, and an element with more than kMaxAttributes attributes
+// or kMaxNamespaceDeclarations declarations. libxml2's size limits are
+// lifted (they would refuse any document over 10 MB); text between two tags
+// is held to kMaxTextBytes here instead, so a document costs time and
+// memory in proportion to its size. Input arrives in chunks and a failure is known at once, so a source is
 // read no further than the point where it went wrong.
 #pragma once
 
@@ -12,6 +15,7 @@
 #include <string>
 
 #include "xml/parse_outcome.h"
+#include "xml/tag_scanner.h"
 
 namespace comrt {
 namespace xml {
@@ -50,9 +54,27 @@ class SafeParser {
                              int defaultedCount, const xmlChar** attributes);
   static void OnEndElement(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri);
   static void OnError(void* context, xmlErrorPtr error);
+  static void OnCharacters(void* context, const xmlChar* text, int length);
+  static void OnCData(void* context, const xmlChar* text, int length);
+  // Adds to the text between two tags; false (the parse refused) past
+  // kMaxTextBytes.
+  bool CountText(int length);
   static SafeParser* From(void* context);
 
+  // True when the element just made has all `count` declarations the
+  // parser passed, prefixes included.
+  static bool HasDeclarations(xmlNodePtr element, int count, const xmlChar** namespaces);
+
   bool Start(const char* data, size_t size);
+  // Hands `size` bytes to libxml2 (`last`: the end of the input) and
+  // records a failure it reports only through its result.
+  void Push(const char* data, size_t size, bool last);
+  // False, with the reason recorded, when a start tag in `data` exceeds a
+  // limit.
+  bool Scanned(const char* data, size_t size);
+  bool RanOutOfMemory() const;
+  // Makes the outcome E_OUTOFMEMORY, replacing any earlier reason.
+  void ForceOutOfMemory();
   // Stops the parse for a reason of this layer, at the parser's position.
   void Refuse(LONG code, const char16_t* reason);
   void RecordFailure(LONG code, const std::u16string& reason, LONG line, LONG column);
@@ -63,6 +85,8 @@ class SafeParser {
   std::string head_;     // the first bytes, where a declaration would be
   size_t fed_ = 0;
   int depth_ = 0;
+  size_t textRun_ = 0;
+  TagScanner scanner_{kMaxAttributes, kMaxNamespaceDeclarations};
   bool failed_ = false;
   ParseError error_;
 };

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "xml/dom_document.h"
+#include "xml/libxml_quiet.h"
 #include "xml/xml_text.h"
 
 namespace comrt {
@@ -145,8 +146,18 @@ HRESULT Select(DomDocument& document, const NodeRef& context, BSTR query, std::v
     XPathErrors errors;
     xpath->error = &OnXPathError;
     xpath->userData = &errors;
+    // Some allocation failures during evaluation (a node set that cannot
+    // grow) reach only the thread's last error, and the result is merely
+    // short: that must not pass for the selection.
+    QuietLibxmlOnThisThread();
+    xmlResetLastError();
     std::unique_ptr<xmlXPathObject, ObjectFree> result(xmlXPathEvalExpression(X(expression), xpath.get()));
-    if (!result) {
+    xmlErrorPtr last = xmlGetLastError();
+    if (errors.code == XML_ERR_NO_MEMORY || errors.code == XML_XPATH_MEMORY_ERROR ||
+        (last && last->code == XML_ERR_NO_MEMORY)) {
+      return E_OUTOFMEMORY;
+    }
+    if (!result || errors.seen) {
       if (errors.code == XML_XPATH_UNDEF_PREFIX_ERROR) {
         return Fail(E_FAIL, u"Reference to undeclared namespace prefix in the query.");
       }

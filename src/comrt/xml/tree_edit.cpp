@@ -6,6 +6,7 @@
 
 #include "comrt/com_ptr.h"
 #include "xml/dom_document.h"
+#include "xml/node_checks.h"
 #include "xml/node_names.h"
 #include "xml/tree_walk.h"
 #include "xml/xml_text.h"
@@ -74,7 +75,7 @@ HRESULT ReplaceChildrenWithText(DomDocument& document, xmlNodePtr element, const
   DocumentCore& core = document.Core();
   xmlNodePtr made = nullptr;
   if (!text.empty()) {
-    made = xmlNewDocText(core.Doc(), X(text));
+    made = KeepIfWhole(xmlNewDocText(core.Doc(), X(text)));
     if (!made) return E_OUTOFMEMORY;
   }
   core.RemoveAllChildren(element);
@@ -88,10 +89,12 @@ xmlAttrPtr NewNamespacedAttribute(xmlDocPtr doc, const std::string& prefix, cons
   // libxml2 keeps a namespace only on an element or with the document. The
   // attribute is made on a stand-in element and then removed from it, which
   // moves the namespace over to the document.
-  xmlNodePtr holder = xmlNewDocNode(doc, nullptr, X(std::string("holder")), nullptr);
+  xmlNodePtr holder = KeepIfWhole(xmlNewDocNode(doc, nullptr, X(std::string("holder")), nullptr));
   if (!holder) return nullptr;
   xmlNsPtr ns = xmlNewNs(holder, X(uri), X(prefix));
+  if (ns && (!ns->href || !ns->prefix)) ns = nullptr;
   xmlAttrPtr made = ns ? xmlNewNsProp(holder, ns, X(localName), nullptr) : nullptr;
+  if (made && !made->name) made = nullptr;  // freed with the holder
   if (made) {
     try {
       SetAttributeValue(made, value);
@@ -314,13 +317,18 @@ HRESULT CloneNode(NodeHandle& self, VARIANT_BOOL deep, IXMLDOMNode** clone) {
         attribute = NewNamespacedAttribute(doc, C(ref.node->ns->prefix), LocalName(ref), NamespaceOf(ref),
                                            ValueOf(ref));
       } else {
-        attribute = xmlNewDocProp(doc, X(QualifiedName(ref)), nullptr);
+        attribute = reinterpret_cast<xmlAttrPtr>(
+            KeepIfWhole(reinterpret_cast<xmlNodePtr>(xmlNewDocProp(doc, X(QualifiedName(ref)), nullptr))));
         if (attribute) SetAttributeValue(attribute, ValueOf(ref));
       }
       made = reinterpret_cast<xmlNodePtr>(attribute);
     } else {
       // 1 copies the subtree; 2 the element with its attributes only.
       made = xmlDocCopyNode(ref.node, doc, deep != VARIANT_FALSE ? 1 : 2);
+      if (made && !CopyIsWhole(ref.node, made, deep != VARIANT_FALSE)) {
+        FreeSubtree(made);
+        made = nullptr;
+      }
     }
   } catch (const std::bad_alloc&) {
     if (made) FreeSubtree(made);
