@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "comrt/safearray.h"
+#include "comrt/text_conversion.h"
 #include "xml_test_helpers.h"
 
 namespace {
@@ -21,6 +22,7 @@ using namespace xml_test;
 constexpr LONG kDtdProhibited = static_cast<LONG>(0xC00CEF01u);
 constexpr LONG kNestingTooDeep = static_cast<LONG>(0xC00CEF02u);
 constexpr LONG kTooManyNamespaces = static_cast<LONG>(0xC00CEF06u);
+constexpr LONG kTooDense = static_cast<LONG>(0xC00CEF09u);
 constexpr LONG kTooManyAttributes = static_cast<LONG>(0xC00CEF07u);
 
 double CpuSeconds() {
@@ -209,14 +211,41 @@ TEST(XmlHostileTest, ManyDeclarationsSpreadOverElementsLoadInOnePass) {
   EXPECT_EQ(Xml(root), Xml(copy));
 }
 
-TEST(XmlHostileTest, HundredThousandTinyElementsLoad) {
-  const Outcome outcome = LoadBytes("<r>" + Repeat("<a/>", 100000) + "</r>", "100000 tiny elements");
-  EXPECT_TRUE(outcome.loaded);
+TEST(XmlHostileTest, DocumentsDenserThanOneNodePerNineBytesDoNotLoadBeyondTheFirstNodes) {
+  EXPECT_TRUE(LoadBytes("<r>" + Repeat("<a/>", 4000) + "</r>", "4000 tiny elements").loaded);
+  const Outcome tiny = LoadBytes("<r>" + Repeat("<a/>", 100000) + "</r>", "100000 tiny elements");
+  EXPECT_FALSE(tiny.loaded);
+  EXPECT_EQ(kTooDense, tiny.code);
+  EXPECT_NE(std::u16string::npos, tiny.reason.find(u"9 bytes"));
+  // Attributes and their values count, and so do comments.
+  EXPECT_EQ(kTooDense, LoadBytes("<r>" + Repeat("<a b='1'/>", 100000) + "</r>", "100000 attributes").code);
+  EXPECT_EQ(kTooDense, LoadBytes("<r>" + Repeat("<!---->", 100000) + "</r>", "100000 comments").code);
+  // Text that grows through many pieces (references) is one node.
+  EXPECT_TRUE(LoadBytes("<r>" + Repeat("&lt;", 1000000) + "</r>", "one text of a million references").loaded);
+  // Whitespace the load drops is not counted: indented markup loads...
+  const std::string indented = "<r>" + Repeat("\n    <item>value</item>", 100000) + "\n</r>";
+  EXPECT_TRUE(LoadBytes(indented, "100000 indented elements").loaded);
+  // ...unless it is kept, when it is three nodes an item.
+  CComPtr<IXMLDOMDocument2> kept = NewDocument();
+  ASSERT_EQ(S_OK, kept->put_preserveWhiteSpace(VARIANT_TRUE));
+  VARIANT_BOOL loaded = VARIANT_TRUE;
+  kept->loadXML(CComBSTR(comrt::FromUtf8(indented).c_str()), &loaded);
+  EXPECT_EQ(VARIANT_FALSE, loaded);
+  CComPtr<IErrorInfo> reason;
+  EXPECT_EQ(S_OK, GetErrorInfo(0, &reason));
+}
+
+TEST(XmlHostileTest, WhitespaceDroppedWhileLoadingMatchesTheRuleForXmlSpace) {
+  CComPtr<IXMLDOMDocument2> document = NewDocument();
+  ASSERT_TRUE(LoadXml(document, u"<r> <a xml:space='preserve'> <b> </b><c xml:space='default'> </c></a> <d> x </d>"
+                                u"<!-- --> </r>"));
+  EXPECT_EQ(u"<r><a xml:space=\"preserve\"> <b> </b><c xml:space=\"default\"/></a><d> x </d><!-- --></r>",
+            Xml(Root(document)));
 }
 
 TEST(XmlHostileTest, DocumentsOverTenMegabytesLoad) {
   // libxml2's push parser refuses such input unless told it may be huge.
-  const std::string body = "<r>" + Repeat("<a>text</a>", 1000000) + "</r>";
+  const std::string body = "<r>" + Repeat("<a>some more text</a>", 550000) + "</r>";
   EXPECT_TRUE(LoadBytes(body, "11 MB of small elements").loaded);
 }
 

@@ -3,7 +3,10 @@
 // past it.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+
+#include <sys/resource.h>
 
 #include "soap/body_limit_stream.h"
 #include "soap/reader_writer_fixture.h"
@@ -17,6 +20,23 @@ double CpuSeconds() {
   timespec now{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// The process's peak resident size so far.
+long PeakKilobytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// Sanitizers and memcheck change what an allocation costs.
+bool UnderMemoryTool() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return true;
+#else
+  const char* preload = std::getenv("LD_PRELOAD");
+  return preload && std::strstr(preload, "vgpreload");
+#endif
 }
 
 std::string Repeat(const std::string& unit, size_t count) {
@@ -82,8 +102,32 @@ TEST_F(HostileBodiesTest, LargeBodiesWithinTheLimitAreReadToTheirEnd) {
   EXPECT_TRUE(FAILED(many));
   EXPECT_NE(kInvalidMessage, many);
   std::string headed = Request("<InstanceID>0</InstanceID><Channel>Master</Channel>");
-  headed.insert(headed.find("<s:Body>"), "<s:Header>" + Repeat("<a/>", 100000) + "</s:Header>");
-  EXPECT_EQ(S_OK, Read(headed, "100000 tiny elements in the header"));
+  headed.insert(headed.find("<s:Body>"), "<s:Header>" + Repeat("<a>header value</a>", 100000) + "</s:Header>");
+  EXPECT_EQ(S_OK, Read(headed, "100000 small elements in the header"));
+}
+
+// The tree of a body costs about 160 bytes a node: markup denser than one
+// node per 9 bytes is refused, so what is read stays under 20 times its size.
+TEST_F(HostileBodiesTest, MarkupTooDenseForItsSizeIsRefusedAndTheDensestAllowedStaysUnderTwentyTimesItsSize) {
+  auto headed = [](const std::string& unit) {
+    std::string body = Request("<InstanceID>0</InstanceID><Channel>Master</Channel>");
+    body.insert(body.find("<s:Body>"), "<s:Header>" + Repeat(unit, (10u << 20) / unit.size()) + "</s:Header>");
+    return body;
+  };
+  // Peak memory first, while this process has not yet grown, on the costliest
+  // allowed shape: attributes at the limit.
+  const std::string densest = headed("<a bcd='efghijklmnopqrstu'/>");
+  const long before = PeakKilobytes();
+  EXPECT_EQ(S_OK, Read(densest, "attributes, 9.3 bytes a node"));
+  const double ratio = static_cast<double>(PeakKilobytes() - before) * 1024.0 / static_cast<double>(densest.size());
+  std::printf("[ COST     ] peak memory %.1f times the body\n", ratio);
+  if (!UnderMemoryTool()) {
+    EXPECT_LT(ratio, 20.0);
+  }
+  EXPECT_EQ(S_OK, Read(headed("<abcdefg/>"), "elements, 10 bytes a node"));
+  for (const char* unit : {"<a/>", "<a/>x", "<a>1</a>", "<a b='c'/>", "<!---->", "<?a?>", "<a/><![CDATA[x]]>"}) {
+    EXPECT_EQ(kInvalidMessage, Read(headed(unit), unit));
+  }
 }
 
 TEST(BodyLimitTest, TheHostsValueIsTakenAsBytesAndNeverBelowEightMebibytes) {

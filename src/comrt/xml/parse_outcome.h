@@ -23,6 +23,7 @@ constexpr LONG kRemoteSource = static_cast<LONG>(0xC00CEF05u);
 constexpr LONG kTooManyNamespaces = static_cast<LONG>(0xC00CEF06u);
 constexpr LONG kTooManyAttributes = static_cast<LONG>(0xC00CEF07u);
 constexpr LONG kTextTooLong = static_cast<LONG>(0xC00CEF08u);
+constexpr LONG kTooDense = static_cast<LONG>(0xC00CEF09u);
 
 // Deeper element nesting than this does not load.
 constexpr int kMaxElementDepth = 256;
@@ -36,6 +37,15 @@ constexpr int kMaxAttributes = 256;
 // Text between two tags longer than this does not load (libxml2's own limit
 // for a text node, kept although its limits are lifted).
 constexpr size_t kMaxTextBytes = 10000000;
+// A node in the tree costs about 160 bytes whatever its size in the input, so
+// markup made only of tiny nodes would cost 40 to 60 times its size. Beyond
+// the first kFreeNodes, a document may hold no more than one node (an
+// element, a text, an attribute and its value, a declaration, a comment, a
+// processing instruction) per kMinBytesPerNode bytes of the input read so
+// far: its tree then stays under about 20 times its size. Whitespace-only
+// text that a load drops is not counted.
+constexpr size_t kFreeNodes = 4096;
+constexpr size_t kMinBytesPerNode = 9;
 
 struct ParseError {
   LONG code = 0;  // 0: the last load succeeded (or none was made)

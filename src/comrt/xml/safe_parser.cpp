@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <new>
+#include <string_view>
 
 #include "comrt/text_conversion.h"
 #include "xml/libxml_quiet.h"
@@ -52,6 +53,7 @@ bool SafeParser::Start(const char* data, size_t size) {
   // Errors raised without a parser (the encoding layer's) land in the
   // thread's last error; Finish looks there for an allocation failure.
   xmlResetLastError();
+  pushed_ += size;
   context_ = xmlCreatePushParserCtxt(nullptr, nullptr, data, static_cast<int>(size), nullptr);
   if (!context_) {
     RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", 0, 0);
@@ -78,6 +80,8 @@ bool SafeParser::Start(const char* data, size_t size) {
   if (sax->ignorableWhitespace == sax->characters) sax->ignorableWhitespace = &SafeParser::OnCharacters;
   sax->characters = &SafeParser::OnCharacters;
   sax->cdataBlock = &SafeParser::OnCData;
+  sax->comment = &SafeParser::OnComment;
+  sax->processingInstruction = &SafeParser::OnProcessingInstruction;
   return true;
 }
 
@@ -180,6 +184,7 @@ void SafeParser::RecordFailure(LONG code, const std::u16string& reason, LONG lin
 }
 
 void SafeParser::Push(const char* data, size_t size, bool last) {
+  pushed_ += size;
   const int result = xmlParseChunk(context_, data, static_cast<int>(size), last ? 1 : 0);
   if (failed_) return;
   // An input conversion that fails part way stops the parser without a
@@ -245,17 +250,67 @@ void SafeParser::OnStartElement(void* context, const xmlChar* localName, const x
     self->Refuse(kTooManyNamespaces, u"An element declares more than 256 namespaces.");
     return;
   }
+  self->DropTrailingWhitespace();
+  // An attribute is a node and so is its value's text.
+  const size_t made = 1 + 2 * static_cast<size_t>(attributeCount) + static_cast<size_t>(namespaceCount);
+  if (!self->CountNodes(made)) return;
+  try {
+    self->spaceStates_.push_back(self->SpaceStateOf(attributeCount, attributes));
+  } catch (const std::bad_alloc&) {
+    self->RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", 0, 0);
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+    return;
+  }
   xmlParserCtxtPtr parser = static_cast<xmlParserCtxtPtr>(context);
   xmlNodePtr parent = parser->node;
   xmlSAX2StartElementNs(context, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
                         defaultedCount, attributes);
-  xmlNodePtr made = parser->node;
-  if (made == parent || !made) return;  // libxml2 reported why it made nothing
-  if (!IsWhole(made) || (uri && !made->ns) || !HasDeclarations(made, namespaceCount, namespaces)) {
+  xmlNodePtr element = parser->node;
+  if (element == parent || !element) return;  // libxml2 reported why it made nothing
+  if (!IsWhole(element) || (uri && !element->ns) || !HasDeclarations(element, namespaceCount, namespaces)) {
     self->RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", xmlSAX2GetLineNumber(parser),
                         xmlSAX2GetColumnNumber(parser));
     xmlStopParser(parser);
   }
+}
+
+char SafeParser::SpaceStateOf(int attributeCount, const xmlChar** attributes) const {
+  // libxml2 passes five pointers per attribute: local name, prefix, URI,
+  // and the value's start and end.
+  for (int i = 0; i < attributeCount; ++i) {
+    const xmlChar** attribute = attributes + 5 * i;
+    if (!attribute[1] || !xmlStrEqual(attribute[1], BAD_CAST "xml") || !xmlStrEqual(attribute[0], BAD_CAST "space")) {
+      continue;
+    }
+    const std::string_view value(reinterpret_cast<const char*>(attribute[3]),
+                                 static_cast<size_t>(attribute[4] - attribute[3]));
+    if (value == "preserve") return 'p';
+    if (value == "default") return 'd';
+  }
+  return spaceStates_.empty() ? 'd' : spaceStates_.back();
+}
+
+void SafeParser::DropTrailingWhitespace() {
+  if (options_.preserveWhiteSpace || spaceStates_.empty() || spaceStates_.back() == 'p') return;
+  xmlNodePtr parent = context_->node;
+  xmlNodePtr last = parent ? parent->last : nullptr;
+  if (!last || last->type != XML_TEXT_NODE || !IsAllXmlSpace(View(last->content))) return;
+  xmlUnlinkNode(last);
+  xmlFreeNode(last);
+  if (nodes_ > 0) --nodes_;
+}
+
+bool SafeParser::CountNodes(size_t count) {
+  nodes_ += count;
+  if (nodes_ <= kFreeNodes || nodes_ <= pushed_ / kMinBytesPerNode) return true;
+  Refuse(kTooDense, u"The document holds more nodes than its size allows (one per 9 bytes).");
+  return false;
+}
+
+bool SafeParser::CountIfAdded(xmlNodePtr lastBefore) {
+  xmlNodePtr parent = context_->node;
+  if (!parent || parent->last == lastBefore) return true;
+  return CountNodes(1);
 }
 
 bool SafeParser::HasDeclarations(xmlNodePtr element, int count, const xmlChar** namespaces) {
@@ -274,18 +329,44 @@ bool SafeParser::CountText(int length) {
   return false;
 }
 
+namespace {
+xmlNodePtr LastChildOfCurrent(void* context) {
+  xmlNodePtr parent = static_cast<xmlParserCtxtPtr>(context)->node;
+  return parent ? parent->last : nullptr;
+}
+}  // namespace
+
 void SafeParser::OnCharacters(void* context, const xmlChar* text, int length) {
-  if (From(context)->CountText(length)) xmlSAX2Characters(context, text, length);
+  SafeParser* self = From(context);
+  if (!self->CountText(length)) return;
+  xmlNodePtr before = LastChildOfCurrent(context);
+  xmlSAX2Characters(context, text, length);
+  self->CountIfAdded(before);
 }
 
 void SafeParser::OnCData(void* context, const xmlChar* text, int length) {
-  if (From(context)->CountText(length)) xmlSAX2CDataBlock(context, text, length);
+  SafeParser* self = From(context);
+  if (!self->CountText(length)) return;
+  xmlNodePtr before = LastChildOfCurrent(context);
+  xmlSAX2CDataBlock(context, text, length);
+  self->CountIfAdded(before);
+}
+
+void SafeParser::OnComment(void* context, const xmlChar* text) {
+  if (From(context)->CountNodes(1)) xmlSAX2Comment(context, text);
+}
+
+void SafeParser::OnProcessingInstruction(void* context, const xmlChar* target, const xmlChar* data) {
+  if (From(context)->CountNodes(1)) xmlSAX2ProcessingInstruction(context, target, data);
 }
 
 void SafeParser::OnEndElement(void* context, const xmlChar* localName, const xmlChar* prefix,
                               const xmlChar* uri) {
-  From(context)->textRun_ = 0;
-  --From(context)->depth_;
+  SafeParser* self = From(context);
+  self->textRun_ = 0;
+  --self->depth_;
+  self->DropTrailingWhitespace();
+  if (!self->spaceStates_.empty()) self->spaceStates_.pop_back();
   xmlSAX2EndElementNs(context, localName, prefix, uri);
 }
 

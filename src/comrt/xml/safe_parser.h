@@ -3,7 +3,8 @@
 // loading; a DOCTYPE stops the parse as soon as it is seen (so no entity is
 // ever declared, internal or external), and so does nesting deeper than
 // kMaxElementDepth, and an element with more than kMaxAttributes attributes
-// or kMaxNamespaceDeclarations declarations. libxml2's size limits are
+// or kMaxNamespaceDeclarations declarations, and a document denser in nodes
+// than kMinBytesPerNode allows. libxml2's size limits are
 // lifted (they would refuse any document over 10 MB); text between two tags
 // is held to kMaxTextBytes here instead, so a document costs time and
 // memory in proportion to its size. Input arrives in chunks and a failure is known at once, so a source is
@@ -56,9 +57,23 @@ class SafeParser {
   static void OnError(void* context, xmlErrorPtr error);
   static void OnCharacters(void* context, const xmlChar* text, int length);
   static void OnCData(void* context, const xmlChar* text, int length);
+  static void OnComment(void* context, const xmlChar* text);
+  static void OnProcessingInstruction(void* context, const xmlChar* target, const xmlChar* data);
   // Adds to the text between two tags; false (the parse refused) past
   // kMaxTextBytes.
   bool CountText(int length);
+  // Adds `count` nodes to the tree's tally; false (the parse refused) once
+  // the document is denser than allowed.
+  bool CountNodes(size_t count);
+  // Counts the node that a libxml2 handler added under the current element,
+  // if it added one rather than growing the last.
+  bool CountIfAdded(xmlNodePtr lastBefore);
+  // Drops the current element's last child when it is whitespace-only text
+  // that the load would drop anyway, so that it never adds to the peak.
+  void DropTrailingWhitespace();
+  // xml:space on the element just started ('p' preserve, 'd' default), or
+  // the state it inherits.
+  char SpaceStateOf(int attributeCount, const xmlChar** attributes) const;
   static SafeParser* From(void* context);
 
   // True when the element just made has all `count` declarations the
@@ -84,6 +99,9 @@ class SafeParser {
   std::string pending_;  // bytes held until encoding detection has enough
   std::string head_;     // the first bytes, where a declaration would be
   size_t fed_ = 0;
+  size_t pushed_ = 0;  // bytes handed to libxml2 so far
+  size_t nodes_ = 0;
+  std::string spaceStates_;  // one xml:space state per open element
   int depth_ = 0;
   size_t textRun_ = 0;
   TagScanner scanner_{kMaxAttributes, kMaxNamespaceDeclarations};
