@@ -44,10 +44,12 @@ bool IsValidType(VARTYPE vt) {
   switch (vt & ~VT_TYPEMASK) {
     case 0:
       return IsValueType(base);
-    case VT_ARRAY:
     case VT_BYREF:
-    case VT_BYREF | VT_ARRAY:  // SAFEARRAY** out-parameters
       return IsValueType(base) || base == VT_VARIANT;
+    case VT_ARRAY:
+    case VT_BYREF | VT_ARRAY:  // SAFEARRAY** out-parameters
+      // No array holds nothing: arrays of VT_EMPTY or VT_NULL do not exist.
+      return (IsValueType(base) && base != VT_EMPTY && base != VT_NULL) || base == VT_VARIANT;
     default:
       return false;
   }

@@ -123,7 +123,9 @@ TEST(VariantClearTest, RefusesBadTypesAndLockedArrays) {
   value.lVal = 7;
   const VARTYPE bad[] = {VT_RECORD,          VT_VARIANT,           VT_VOID,           VT_LPWSTR,
                          VT_VECTOR | VT_I4,  VT_RESERVED | VT_I4,  VT_ARRAY | VT_RECORD,
-                         VT_BYREF | VT_RECORD, VT_ARRAY | VT_VOID, 0x0FFF,            VT_ILLEGAL};
+                         VT_BYREF | VT_RECORD, VT_ARRAY | VT_VOID, 0x0FFF,            VT_ILLEGAL,
+                         // No array holds nothing.
+                         VT_ARRAY | VT_EMPTY, VT_ARRAY | VT_NULL, VT_BYREF | VT_ARRAY | VT_EMPTY};
   for (VARTYPE vt : bad) {
     value.vt = vt;
     EXPECT_EQ(DISP_E_BADVARTYPE, VariantClear(&value)) << vt;
@@ -221,6 +223,10 @@ TEST(VariantCopyTest, FailuresLeaveTheDestinationAlone) {
   VARIANT source;
   source.vt = VT_RECORD;
   EXPECT_EQ(DISP_E_BADVARTYPE, VariantCopy(&dest, &source));
+  EXPECT_EQ(DISP_E_BADVARTYPE, VariantCopyInd(&dest, &source));
+  // A reference under a tag that names nothing is never followed.
+  source.vt = VT_BYREF | VT_ARRAY | VT_EMPTY;
+  source.byref = reinterpret_cast<void*>(uintptr_t{0x10});
   EXPECT_EQ(DISP_E_BADVARTYPE, VariantCopyInd(&dest, &source));
   EXPECT_EQ(u"kept", Text(dest.bstrVal));
   EXPECT_EQ(E_INVALIDARG, VariantCopy(nullptr, &dest));
