@@ -13,9 +13,18 @@
 namespace opLogSys {
 namespace {
 
+// A configuration read in part for want of memory would pass for one that
+// asks for less: running out ends the read.
+void ThrowIfOutOfMemory(HRESULT hr) {
+  if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+}
+
 std::u16string NodeName(IXMLDOMNode* node) {
   CComBSTR name;
-  if (!node || FAILED(node->get_nodeName(&name)) || !name.m_str) return std::u16string();
+  if (!node) return std::u16string();
+  const HRESULT hr = node->get_nodeName(&name);
+  ThrowIfOutOfMemory(hr);
+  if (FAILED(hr) || !name.m_str) return std::u16string();
   return std::u16string(name.m_str, name.Length());
 }
 
@@ -24,7 +33,11 @@ std::u16string Attribute(IXMLDOMNode* node, const char16_t* name) {
   CComQIPtr<IXMLDOMElement> element(node);
   if (!element) return std::u16string();
   CComVariant value;
-  if (FAILED(element->getAttribute(CComBSTR(name), &value)) || value.vt != VT_BSTR || !value.bstrVal) {
+  const CComBSTR attributeName(name);
+  if (!attributeName.m_str) throw std::bad_alloc();
+  const HRESULT hr = element->getAttribute(attributeName, &value);
+  ThrowIfOutOfMemory(hr);
+  if (FAILED(hr) || value.vt != VT_BSTR || !value.bstrVal) {
     return std::u16string();
   }
   return std::u16string(value.bstrVal, SysStringLen(value.bstrVal));
@@ -44,6 +57,7 @@ class KeepThreadErrorInfo {
   CComPtr<IErrorInfo> saved_;
 };
 
+// Visits each child; stops at the first visit that ran out of memory.
 template <class Visit>
 HRESULT ForEachChild(IXMLDOMNode* node, Visit&& visit) {
   CComPtr<IXMLDOMNodeList> children;
@@ -54,9 +68,20 @@ HRESULT ForEachChild(IXMLDOMNode* node, Visit&& visit) {
   if (FAILED(hr)) return hr;
   for (LONG i = 0; i < count; ++i) {
     CComPtr<IXMLDOMNode> child;
-    if (SUCCEEDED(children->get_item(i, &child)) && child) visit(static_cast<IXMLDOMNode*>(child));
+    hr = children->get_item(i, &child);
+    if (hr == E_OUTOFMEMORY) return hr;
+    if (FAILED(hr) || !child) continue;
+    if (visit(static_cast<IXMLDOMNode*>(child)) == E_OUTOFMEMORY) return E_OUTOFMEMORY;
   }
   return S_OK;
+}
+
+// Whether a load that failed failed for want of memory.
+bool RanOutOfMemory(IXMLDOMDocument* document) {
+  CComPtr<IXMLDOMParseError> error;
+  LONG code = 0;
+  return SUCCEEDED(document->get_parseError(&error)) && error && SUCCEEDED(error->get_errorCode(&code)) &&
+         code == E_OUTOFMEMORY;
 }
 
 }  // namespace
@@ -118,7 +143,7 @@ HRESULT CLogSysInfoFromXML::ReadFilter(IXMLDOMNode* node) {
 
 HRESULT CLogSysInfoFromXML::ReadFilterList(IXMLDOMNode* node) {
   if (!node) return E_POINTER;
-  return ForEachChild(node, [this](IXMLDOMNode* child) { ReadFilter(child); });
+  return ForEachChild(node, [this](IXMLDOMNode* child) { return ReadFilter(child); });
 }
 
 HRESULT CLogSysInfoFromXML::ReadElement(IXMLDOMNode* node) {
@@ -129,6 +154,7 @@ HRESULT CLogSysInfoFromXML::ReadElement(IXMLDOMNode* node) {
 }
 
 HRESULT CLogSysInfoFromXML::Load() {
+  if (!info_) return E_OUTOFMEMORY;
   try {
     if (path_.empty() || KindOf(path_) == PathKind::kMissing) return S_FALSE;
     KeepThreadErrorInfo keep;
@@ -140,10 +166,17 @@ HRESULT CLogSysInfoFromXML::Load() {
     // The whole file is parsed before anything is read from it: a file that
     // does not parse leaves the defaults untouched.
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    if (FAILED(document->load(CComVariant(path_.c_str()), &loaded)) || loaded != VARIANT_TRUE) return S_FALSE;
+    const CComVariant path(path_.c_str());
+    if (path.vt != VT_BSTR || !path.bstrVal) return E_OUTOFMEMORY;
+    const HRESULT load = document->load(path, &loaded);
+    if (load == E_OUTOFMEMORY || (loaded != VARIANT_TRUE && RanOutOfMemory(document))) return E_OUTOFMEMORY;
+    if (FAILED(load) || loaded != VARIANT_TRUE) return S_FALSE;
     CComPtr<IXMLDOMElement> root;
-    if (document->get_documentElement(&root) != S_OK || !root) return S_FALSE;
-    return ForEachChild(root, [this](IXMLDOMNode* child) { ReadElement(child); });
+    const HRESULT rooted = document->get_documentElement(&root);
+    if (rooted == E_OUTOFMEMORY) return rooted;
+    if (rooted != S_OK || !root) return S_FALSE;
+    const HRESULT read = ForEachChild(root, [this](IXMLDOMNode* child) { return ReadElement(child); });
+    return read == E_OUTOFMEMORY ? read : S_OK;
   } catch (...) {
     return E_OUTOFMEMORY;
   }

@@ -25,7 +25,9 @@ std::unique_ptr<COutputLogSystem> MakeOutputLogSystem(const std::u16string& exec
     }
     Common::CRefPtr<CLogSysInfoFromXML> info =
         Common::CRefPtr<CLogSysInfoFromXML>::Adopt(new CLogSysInfoFromXML(configuration));
-    info->Load();
+    // A configuration that could not be read for want of memory makes no
+    // system: the logger tries again with its next line.
+    if (info->Load() == E_OUTOFMEMORY) return nullptr;
     // The system takes the configuration's factory and filter; the
     // configuration itself goes when this returns.
     auto factory = Common::CRefPtr<IOutputLogSystemFactory>::Adopt(info->GetFactory());

@@ -22,6 +22,12 @@ const std::string kGetVolume =
 const std::string kGetVolumeResponse =
     "<u:GetVolumeResponse xmlns:u=\"urn:schemas-upnp-org:service:RenderingControl:1\">"
     "<CurrentVolume>42</CurrentVolume></u:GetVolumeResponse>";
+const std::string kQueryVolume =
+    "<u:QueryStateVariable xmlns:u=\"urn:schemas-upnp-org:control-1-0\"><u:varName>Volume</u:varName>"
+    "</u:QueryStateVariable>";
+const std::string kQueryVolumeResponse =
+    "<u:QueryStateVariableResponse xmlns:u=\"urn:schemas-upnp-org:control-1-0\"><return>42</return>"
+    "</u:QueryStateVariableResponse>";
 const std::string kFault =
     "<s:Fault><faultcode>s:Client</faultcode><faultstring>UPnPError</faultstring><detail>"
     "<UPnPError xmlns=\"urn:schemas-upnp-org:control-1-0\"><errorCode>402</errorCode>"
@@ -63,6 +69,16 @@ std::string Describe(IUnknown* object) {
     const HRESULT hr = response->GetArguments(&arguments);
     response->GetActionName(&name);
     return "response " + Utf8(name) + " " + std::to_string(hr) + " " + DescribeArguments(arguments);
+  }
+  if (CComQIPtr<IUPnPQueryStateVariableRequest> query{object}) {
+    CComBSTR name;
+    query->GetVariableName(&name);
+    return "query " + Utf8(name);
+  }
+  if (CComQIPtr<IUPnPQueryStateVariableResponse> answer{object}) {
+    CComVariant value;
+    const HRESULT hr = answer->GetReturnValue(&value);
+    return "answer " + std::to_string(hr) + " " + Describe(value);
   }
   if (CComQIPtr<IUPnPSoapErrorMsg> fault{object}) {
     LONG code = 0;
@@ -139,6 +155,25 @@ TEST_F(AllocationSweepTest, ReadingRequestsResponsesAndFaults) {
   ExpectClean(SweepRead("ReadMessage(request)", FakeMessage::Kind::kRequest, kGetVolume));
   ExpectClean(SweepRead("ReadMessage(response)", FakeMessage::Kind::kResponse, kGetVolumeResponse));
   ExpectClean(SweepRead("ReadMessage(fault)", FakeMessage::Kind::kResponse, kFault));
+}
+
+TEST_F(AllocationSweepTest, QueryStateVariableReadsAndWrites) {
+  ExpectClean(SweepRead("ReadMessage(query)", FakeMessage::Kind::kRequest, kQueryVolume));
+  ExpectClean(SweepRead("ReadMessage(query response)", FakeMessage::Kind::kResponse, kQueryVolumeResponse));
+  const CComBSTR volume(u"Volume");
+  const CComVariant value(uint16_t{42});
+  const CComPtr<IUPnPSoapErrorMsg> error = ErrorMessage(404, u"Invalid Var");
+  ExpectClean(SweepWrite("WriteQueryStateVariableRequest", FakeMessage::Kind::kRequest, [&](IUnknown* message) {
+    return readerWriter_->WriteQueryStateVariableRequest(message, volume, nullptr);
+  }));
+  ExpectClean(SweepWrite("WriteQueryStateVariableResponse", FakeMessage::Kind::kResponse, [&](IUnknown* message) {
+    return readerWriter_->WriteQueryStateVariableResponse(message, value, nullptr, nullptr);
+  }));
+  ExpectClean(SweepWrite("WriteQueryStateVariableResponse(fault)", FakeMessage::Kind::kResponse,
+                         [&](IUnknown* message) {
+                           return readerWriter_->WriteQueryStateVariableResponse(message, CComVariant(), error,
+                                                                                nullptr);
+                         }));
 }
 
 TEST_F(AllocationSweepTest, WritingRequestsResponsesAndFaults) {

@@ -65,6 +65,8 @@ HRESULT FromErrno(int error) {
       return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
     case ENOSPC:
       return STG_E_MEDIUMFULL;
+    case ENOMEM:
+      return E_OUTOFMEMORY;
     default:
       return E_FAIL;
   }
@@ -206,7 +208,8 @@ HRESULT DomDocument::LoadFromFile(BSTR source, ParseOutcome* outcome) {
   }
   File file(std::fopen(path.c_str(), "rb"));
   if (!file) {
-    parser.FailSource(FromErrno(errno), u"The file could not be opened.");
+    const HRESULT code = FromErrno(errno);
+    parser.FailSource(code, code == E_OUTOFMEMORY ? u"Out of memory." : u"The file could not be opened.");
   } else {
     std::vector<char> buffer(kChunkBytes);
     for (;;) {
