@@ -22,7 +22,10 @@ COutputErrorLogIO::COutputErrorLogIO(std::u16string path, DWORD sizeLimit, bool 
 COutputErrorLogIO::~COutputErrorLogIO() {
   // Still under the mutex if a record was left open: the member mutex goes
   // only after this.
-  if (fd_ >= 0) CloseWithSizeCheck();
+  if (fd_ >= 0) {
+    WriteHeld();
+    CloseWithSizeCheck();
+  }
 }
 
 std::u16string COutputErrorLogIO::MutexNameFor(const std::u16string& path) {
@@ -42,7 +45,10 @@ long COutputErrorLogIO::Lock() {
 
 long COutputErrorLogIO::Unlock() {
   if (!mutex_) return 0;
-  if (openCount_ > 0 && --openCount_ == 0) CloseWithSizeCheck();
+  if (openCount_ > 0 && --openCount_ == 0) {
+    WriteHeld();
+    CloseWithSizeCheck();
+  }
   mutex_->Unlock();
   return openCount_;
 }
@@ -60,13 +66,23 @@ long COutputErrorLogIO::Write(const char16_t* text) {
   long written = 0;
   if (fd_ >= 0) {
     try {
-      written = WriteAll(fd_, ToAnsi(text));
+      const std::string bytes = ToAnsi(text);
+      held_ += bytes;
+      written = static_cast<long>(bytes.size());
     } catch (...) {
-      // Out of memory converting: the text is lost, the lock is given back.
+      // Out of memory: the record this piece belongs to is lost whole.
+      pieceLost_ = true;
     }
   }
   Unlock();
   return written;
+}
+
+void COutputErrorLogIO::WriteHeld() {
+  std::string held;
+  held.swap(held_);  // goes with this call, keeping no block between records
+  if (!pieceLost_ && !held.empty() && fd_ >= 0) WriteAll(fd_, held);
+  pieceLost_ = false;
 }
 
 void COutputErrorLogIO::Open() {

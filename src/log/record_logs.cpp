@@ -14,17 +14,13 @@ constexpr size_t kHeaderBufferSize = 256;
 constexpr char16_t kIndentUnit = u'\u5286';
 constexpr LONG kMostIndentUnits = 63;
 
-// One record: header, text and line end in one write within one hold of the
-// output, so that no other thread's (or process's) record comes between them
-// and a record that memory runs out for is lost whole, never written in part.
+// One record: header, text and line end within one hold of the output, so
+// that no other thread's (or process's) record comes between them.
 void WriteRecord(ILogIO& output, const std::u16string& header, const char16_t* text) {
-  std::u16string record;
-  record.reserve(header.size() + (text ? std::char_traits<char16_t>::length(text) : 0) + 2);
-  record += header;
-  if (text) record += text;
-  record += u"\r\n";
   output.Lock();
-  output.Write(record.c_str());
+  output.Write(header.c_str());
+  output.Write(text);
+  output.Write(u"\r\n");
   output.Unlock();
 }
 

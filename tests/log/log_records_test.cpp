@@ -33,12 +33,11 @@ TEST(ErrorLogRecordTest, HeaderCarriesTimeProcessAndThreadThenTextAndLineEnd) {
   auto output = CRefPtr<MemoryIO>::Adopt(new MemoryIO);
   auto log = CRefPtr<CErrorLog>::Adopt(new CErrorLog(output.Get()));
   log->WriteAt(SampleTime(), u"[ERR] x {./src/a.cpp,1}");
-  // One write: a record is written whole or, when memory runs out, lost whole.
   const auto pieces = output->Pieces();
-  ASSERT_EQ(1u, pieces.size());
-  EXPECT_EQ(opLogSys::ErrorLogRecordHeader(SampleTime(), GetCurrentProcessId(), GetCurrentThreadId()) +
-                u"[ERR] x {./src/a.cpp,1}\r\n",
-            pieces[0]);
+  ASSERT_EQ(3u, pieces.size());
+  EXPECT_EQ(opLogSys::ErrorLogRecordHeader(SampleTime(), GetCurrentProcessId(), GetCurrentThreadId()), pieces[0]);
+  EXPECT_EQ(u"[ERR] x {./src/a.cpp,1}", pieces[1]);
+  EXPECT_EQ(u"\r\n", pieces[2]);
   // The error log file opens at Lock and closes at Unlock: once per record.
   EXPECT_EQ(1, output->locks());
   EXPECT_EQ(1, output->unlocks());
@@ -52,9 +51,11 @@ TEST(LogRecordTest, HeaderAndIndentationStandRightBeforeTheText) {
   log->Indent();
   log->WriteAt(SampleTime(), u"deeper");
   const auto pieces = output->Pieces();
-  ASSERT_EQ(2u, pieces.size());
-  EXPECT_EQ(u"[00000ABC][2011/02/15(10:20:30.123)]text\r\n", pieces[0]);
-  EXPECT_EQ(u"[00000ABC][2011/02/15(10:20:30.123)]\u5286deeper\r\n", pieces[1]);
+  ASSERT_EQ(6u, pieces.size());
+  EXPECT_EQ(u"[00000ABC][2011/02/15(10:20:30.123)]", pieces[0]);
+  EXPECT_EQ(u"text", pieces[1]);
+  EXPECT_EQ(u"\r\n", pieces[2]);
+  EXPECT_EQ(u"[00000ABC][2011/02/15(10:20:30.123)]\u5286", pieces[3]);
   EXPECT_EQ(0xABCu, log->GetThreadId());
 }
 
@@ -70,7 +71,7 @@ TEST(LogRecordTest, IndentationShowsStepsAboveOneUpToSixtyThree) {
   auto log = CRefPtr<CLog>::Adopt(new CLog(1, output.Get()));
   for (int i = 0; i < 70; ++i) log->Indent();
   log->WriteAt(SampleTime(), u"x");
-  EXPECT_EQ(header + std::u16string(63, u'\u5286') + u"x\r\n", output->Pieces().at(0));
+  EXPECT_EQ(header + std::u16string(63, u'\u5286'), output->Pieces().at(0));
 }
 
 TEST(LogRecordTest, BlocksHoldTheOutputAndFlushOnlyAtTheOutermostEnd) {
