@@ -97,6 +97,17 @@ TEST_F(ErrorLogFileTest, FileThatCannotBeOpenedLosesTheRecordAndWritesNothing) {
   EXPECT_EQ(0, nowhere->Write(u"lost"));
 }
 
+TEST_F(ErrorLogFileTest, ALongTextIsCutButItsRecordKeepsItsLineEnd) {
+  Record(std::u16string(3000, u'x').c_str());
+  Record(u"next");
+  const std::string content = ReadFile(path_);
+  const size_t firstEnd = content.find("\r\n");
+  ASSERT_NE(std::string::npos, firstEnd);
+  EXPECT_EQ(std::string(1023, 'x'), content.substr(firstEnd - 1023, 1023));
+  EXPECT_EQ("next\r\n", content.substr(content.size() - 6));
+  EXPECT_EQ(2u, varnel_test::LinesOf(content).size());
+}
+
 TEST_F(ErrorLogFileTest, MutexIsNamedAfterTheFileWithoutFolderOrExtension) {
   EXPECT_EQ(u"COutputErrorLogIO::halden", COutputErrorLogIO::MutexNameFor(u"/var/log.d/halden.log"));
   EXPECT_EQ(u"COutputErrorLogIO::halden.old", COutputErrorLogIO::MutexNameFor(u"/var/halden.old.log"));
