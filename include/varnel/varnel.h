@@ -173,7 +173,8 @@ struct ISoapMsgReaderWriter : public IUnknown {
 };
 
 struct IUPnPSoapMsgReaderWriter : public IUnknown {
-  // Stores the service type URN (null stores an empty one). Always S_OK.
+  // Stores the service type URN (null stores an empty one). S_OK, or
+  // E_OUTOFMEMORY when it cannot be copied.
   virtual HRESULT STDMETHODCALLTYPE SetServiceType(BSTR serviceType) = 0;
   // Adds the actions and state variables of a service description: a DOM
   // document (VT_UNKNOWN or VT_DISPATCH) whose selection namespaces bind the
@@ -254,7 +255,8 @@ struct IUPnPGenaMsgWriterHelper : public IUnknown {
   // *value, which is cleared first. E_FAIL before a load with variables or for
   // an unknown name (names compare exactly), E_POINTER, E_NOTIMPL for a data
   // type without converter, the converter's code (E_INVALIDARG for a value
-  // outside the variable's restrictions); *value is then left as it was.
+  // outside the variable's restrictions; E_FAIL for a fixed.14.4 text that
+  // the currency conversion refuses); *value is then left as it was.
   virtual HRESULT STDMETHODCALLTYPE ParseStateVariableValue(BSTR variableName, BSTR valueText, VARIANT* value) = 0;
   // Writes `value` as the text of a value of `variableName` into a new string
   // (empty, never null, for an empty text). Fails as ParseStateVariableValue;

@@ -1,6 +1,7 @@
 #include "com/trace.h"
 
 #include <exception>
+#include <new>
 
 #include "comrt/atl_exception.h"
 #include "comrt/com_error.h"
@@ -111,7 +112,9 @@ HRESULT TraceCaughtException(SourcePosition where, bool& isTraceException) noexc
       AppendWidened(line, e.what());
       line += u')';
     });
-    return E_FAIL;
+    // Memory that ran out is said as such; any other standard exception is
+    // a plain failure.
+    return dynamic_cast<const std::bad_alloc*>(&e) ? E_OUTOFMEMORY : E_FAIL;
   } catch (const CAtlException& e) {
     WriteLine(log4halden::kError, where, [&](std::u16string& line) {
       line += u"<exception> CAtlException";
@@ -176,6 +179,8 @@ HRESULT PlainGuardCaught() noexcept {
     return e.Error();
   } catch (HRESULT code) {
     return code;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
   } catch (...) {
     return E_FAIL;
   }

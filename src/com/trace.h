@@ -66,13 +66,14 @@ void TraceLine(int level, const char* body, SourcePosition where);
 // examines the exception being handled.
 //
 // Full boundary guard: writes the exception's line and returns its code (and
-// hands a _com_error's error information to the calling thread).
+// hands a _com_error's error information to the calling thread); a standard
+// exception is E_FAIL, except std::bad_alloc, E_OUTOFMEMORY.
 HRESULT FullGuardCaught(SourcePosition where) noexcept;
 // Relay guard: writes the same line, then throws a log4halden::Exception with
 // the code (a trace exception passes on unchanged after its line).
 [[noreturn]] void RelayGuardCaught(SourcePosition where);
 // Plain boundary guard: no line; the code of a plain HRESULT, a _com_error or
-// a trace exception, else E_FAIL.
+// a trace exception, E_OUTOFMEMORY for std::bad_alloc, else E_FAIL.
 HRESULT PlainGuardCaught() noexcept;
 
 // Which exceptions an inner code guard takes as the method's result.

@@ -175,11 +175,11 @@ TEST(RelayGuardTest, SuccessPassesThroughSilently) {
   EXPECT_TRUE(captured.Lines().empty());
 }
 
-TEST(RelayGuardTest, StandardExceptionBecomesFailOnItsWayUp) {
+TEST(RelayGuardTest, StandardExceptionBecomesFailOnItsWayUpAndRunningOutOfMemorySaysSo) {
   CapturedLines captured;
   const HRESULT hr = BoundaryMethod([&] {
     VARNEL_GUARDED_BEGIN
-      throw std::bad_alloc();
+      throw std::runtime_error("x");
     VARNEL_RELAY_GUARD_END
   });
   EXPECT_EQ(E_FAIL, hr);
@@ -188,6 +188,14 @@ TEST(RelayGuardTest, StandardExceptionBecomesFailOnItsWayUp) {
   EXPECT_EQ(0u, texts[0].find(u"[ERR] <exception> std::exception(0x0:"));
   EXPECT_EQ(u"[DBG] <exception> <exception trace>(0x80004005:" + SystemText(E_FAIL) + u")" + Position(g_fullGuardLine),
             texts[1]);
+  const HRESULT outOfMemory = BoundaryMethod([&] {
+    VARNEL_GUARDED_BEGIN
+      throw std::bad_alloc();
+    VARNEL_RELAY_GUARD_END
+  });
+  EXPECT_EQ(E_OUTOFMEMORY, outOfMemory);
+  ASSERT_EQ(4u, captured.Texts().size());
+  EXPECT_EQ(0u, captured.Texts()[2].find(u"[ERR] <exception> std::exception(0x0:"));
 }
 
 // ReadMessage in miniature: an inner guard for result and body-format codes
@@ -263,6 +271,7 @@ TEST(PlainGuardTest, CarriedCodesPassOtherExceptionsFailAndNothingIsWritten) {
   EXPECT_EQ(E_POINTER, PlainBoundaryMethod([] { throw _com_error(E_POINTER); }));
   EXPECT_EQ(DISP_E_BADVARTYPE, PlainBoundaryMethod([] { throw log4halden::Exception(DISP_E_BADVARTYPE); }));
   EXPECT_EQ(E_FAIL, PlainBoundaryMethod([] { throw std::logic_error("x"); }));
+  EXPECT_EQ(E_OUTOFMEMORY, PlainBoundaryMethod([] { throw std::bad_alloc(); }));
   EXPECT_EQ(E_FAIL, PlainBoundaryMethod([] { AtlThrow(E_OUTOFMEMORY); }));
   EXPECT_EQ(S_OK, PlainBoundaryMethod([] {}));
   EXPECT_TRUE(captured.Lines().empty());
