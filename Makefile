@@ -1,11 +1,12 @@
-# make demo: set up, build and run the demo host.
+# make demo: set up, build and run `varnel demo`, the round trip on built-in services.
 # make test: set up, build and run every test.
 # make sanitize / tsan / valgrind: the suite under the sanitizers and memcheck.
+# make bench: the benchmarks beside their floors; prints the table.
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap configure build demo test sanitize tsan valgrind fuzz clean
+.PHONY: all bootstrap configure build demo test sanitize tsan valgrind fuzz bench clean
 
 all: build
 
@@ -19,7 +20,7 @@ build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 demo: build
-	$(BUILD_DIR)/tools/demo/varnel-demo
+	$(BUILD_DIR)/tools/varnel/varnel demo
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
@@ -54,7 +55,16 @@ valgrind: build
 	scripts/valgrind-tests $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(BENCH_DIR)
+
+# make bench: builds varnel_bench in its own folder and runs every case
+# (about 3 minutes); the table goes to the terminal and, with the JSON, to
+# bench/results/latest.{md,json}. BENCH_REPETITIONS=N for more runs per case.
+BENCH_DIR ?= build-bench
+bench: bootstrap
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_BUILD_TESTS=OFF
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target varnel_bench
+	bench/run $(BENCH_DIR)
 
 # make fuzz FUZZ_SECONDS=N: builds the libFuzzer targets with clang and runs
 # each for N seconds on a copy of its seed corpus (fuzz/corpus/<target>).

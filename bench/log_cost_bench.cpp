@@ -5,13 +5,13 @@
 
 #include <string>
 
+#include "bench_transport.h"
 #include "comrt/activation.h"
 #include "comrt/com_bstr.h"
 #include "comrt/com_ptr.h"
 #include "comrt/com_variant.h"
 #include "com/trace.h"
 #include "comrt/xml_dom.h"
-#include "demo_transport.h"
 #include "log/module_logger.h"
 #include "varnel/varnel.h"
 
@@ -42,10 +42,12 @@ CComPtr<IUPnPSoapMsgReaderWriter> LoadedReaderWriter() {
   return readerWriter;
 }
 
-void Read(benchmark::State& state, const char* body, HRESULT expected) {
+void Read(benchmark::State& state, const char* text, HRESULT expected) {
   CComPtr<IUPnPSoapMsgReaderWriter> readerWriter = LoadedReaderWriter();
+  const std::string body = text;
+  auto message = varnel_bench::MakeObject<varnel_bench::BenchMessage<ITransportRequestMessage>>();
   for (auto _ : state) {
-    auto message = demo::NewMessage<ITransportRequestMessage>(body);
+    message->Receive(&body);
     CComPtr<IUnknown> object;
     const HRESULT hr = readerWriter->ReadMessage(message->GetUnknown(), &object);
     if (hr != expected) state.SkipWithError("unexpected result");
@@ -80,5 +82,3 @@ BENCHMARK(BM_TraceLine_NoLog);
 BENCHMARK(BM_TraceLine_Built);
 
 }  // namespace
-
-BENCHMARK_MAIN();

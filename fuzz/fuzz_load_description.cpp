@@ -17,11 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const char kRequest[] =
       "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><u:A xmlns:u=\"urn:x\"><B>1</B>"
       "</u:A></s:Body></s:Envelope>";
-  auto request = demo::NewMessage<ITransportRequestMessage>(kRequest);
+  auto request = varnel::host::MemoryMessage(varnel::host::Direction::kRequest, kRequest);
   CComPtr<IUnknown> object;
-  readerWriter->ReadMessage(request->GetUnknown(), &object);
-  auto out = demo::NewMessage<ITransportRequestMessage>();
-  readerWriter->WriteQueryStateVariableRequest(out->GetUnknown(), CComBSTR(u"B"), nullptr);
+  readerWriter->ReadMessage(request.Transport(), &object);
+  auto out = varnel::host::MemoryMessage(varnel::host::Direction::kRequest);
+  readerWriter->WriteQueryStateVariableRequest(out.Transport(), CComBSTR(u"B"), nullptr);
   CComVariant value;
   readerWriter->ParseStateVariableValue(CComBSTR(u"B"), CComBSTR(u"1"), &value);
 

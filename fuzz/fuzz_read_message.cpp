@@ -18,24 +18,24 @@ void WriteBack(IUPnPSoapMsgReaderWriter* readerWriter, IUnknown* object) {
     CComVariant arguments;
     request->GetActionName(&name);
     if (SUCCEEDED(request->GetArguments(&arguments))) {
-      auto message = demo::NewMessage<ITransportRequestMessage>();
-      readerWriter->WriteInvokeActionRequest(message->GetUnknown(), name, arguments, nullptr);
+      auto message = varnel::host::MemoryMessage(varnel::host::Direction::kRequest);
+      readerWriter->WriteInvokeActionRequest(message.Transport(), name, arguments, nullptr);
     }
   } else if (CComQIPtr<IUPnPInvokeActionResponse> response = object) {
     CComBSTR name;
     CComVariant arguments;
     response->GetActionName(&name);
     if (SUCCEEDED(response->GetArguments(&arguments))) {
-      auto message = demo::NewMessage<ITransportResponseMessage>();
-      readerWriter->WriteInvokeActionResponse(message->GetUnknown(), name, arguments, nullptr, nullptr, nullptr);
+      auto message = varnel::host::MemoryMessage(varnel::host::Direction::kResponse);
+      readerWriter->WriteInvokeActionResponse(message.Transport(), name, arguments, nullptr, nullptr, nullptr);
     }
   } else if (CComQIPtr<IUPnPSoapErrorMsg> fault = object) {
     LONG code = 0;
     CComBSTR description;
     fault->GetErrorCode(&code);
     fault->GetErrorDescription(&description);
-    auto message = demo::NewMessage<ITransportResponseMessage>();
-    readerWriter->WriteInvokeActionResponse(message->GetUnknown(), CComBSTR(u"Echo"), CComVariant(), fault, nullptr,
+    auto message = varnel::host::MemoryMessage(varnel::host::Direction::kResponse);
+    readerWriter->WriteInvokeActionResponse(message.Transport(), CComBSTR(u"Echo"), CComVariant(), fault, nullptr,
                                             nullptr);
   } else if (CComQIPtr<IUPnPQueryStateVariableResponse> value = object) {
     CComVariant returned;
@@ -43,8 +43,8 @@ void WriteBack(IUPnPSoapMsgReaderWriter* readerWriter, IUnknown* object) {
   } else if (CComQIPtr<IUPnPQueryStateVariableRequest> query = object) {
     CComBSTR name;
     query->GetVariableName(&name);
-    auto message = demo::NewMessage<ITransportRequestMessage>();
-    readerWriter->WriteQueryStateVariableRequest(message->GetUnknown(), name, nullptr);
+    auto message = varnel::host::MemoryMessage(varnel::host::Direction::kRequest);
+    readerWriter->WriteQueryStateVariableRequest(message.Transport(), name, nullptr);
   }
 }
 
@@ -61,11 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string body(reinterpret_cast<const char*>(data) + 1, size - 1);
   CComPtr<IUnknown> object;
   if (data[0] & 1) {
-    auto message = demo::NewMessage<ITransportResponseMessage>(body);
-    readerWriter->ReadMessage(message->GetUnknown(), &object);
+    auto message = varnel::host::MemoryMessage(varnel::host::Direction::kResponse, body);
+    readerWriter->ReadMessage(message.Transport(), &object);
   } else {
-    auto message = demo::NewMessage<ITransportRequestMessage>(body);
-    readerWriter->ReadMessage(message->GetUnknown(), &object);
+    auto message = varnel::host::MemoryMessage(varnel::host::Direction::kRequest, body);
+    readerWriter->ReadMessage(message.Transport(), &object);
   }
   if (object) WriteBack(readerWriter, object);
   SetErrorInfo(0, nullptr);

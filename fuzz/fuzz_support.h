@@ -1,6 +1,5 @@
-// What every fuzz target shares: quiet standard output (the in-memory
-// transport prints the headers it is given), a loaded reader/writer, and
-// reading through the transport.
+// What every fuzz target shares: quiet standard output, a loaded
+// reader/writer, and reading through the host kit's in-memory transport.
 #pragma once
 
 #include <cstdio>
@@ -12,7 +11,7 @@
 #include "comrt/com_variant.h"
 #include "comrt/error_info.h"
 #include "comrt/xml_dom.h"
-#include "demo_transport.h"
+#include "varnel/host/memory_message.h"
 #include "varnel/varnel.h"
 
 namespace fuzz {

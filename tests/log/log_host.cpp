@@ -25,7 +25,7 @@
 #include "comrt/com_ptr.h"
 #include "comrt/com_variant.h"
 #include "comrt/xml_dom.h"
-#include "demo_transport.h"
+#include "varnel/host/memory_message.h"
 #include "varnel/varnel.h"
 
 namespace {
@@ -89,14 +89,14 @@ int Run(LPFNGETCLASSOBJECT getClassObject, const std::string& kind, long count) 
   const bool fault = kind == "fault" || kind == "both";
   for (long i = 0; i < count; ++i) {
     if (read) {
-      auto message = demo::NewMessage<ITransportRequestMessage>("<html><body>Not found</body></html>");
+      varnel::host::MemoryMessage message(varnel::host::Direction::kRequest, "<html><body>Not found</body></html>");
       CComPtr<IUnknown> object;
-      allAsExpected &= Expect(readerWriter->ReadMessage(message->GetUnknown(), &object), ZeltCommonLib::InvalidMessage,
+      allAsExpected &= Expect(readerWriter->ReadMessage(message.Transport(), &object), ZeltCommonLib::InvalidMessage,
                               "ReadMessage");
     }
     if (fault) {
-      auto message = demo::NewMessage<ITransportResponseMessage>();
-      allAsExpected &= Expect(readerWriter->WriteInvokeActionResponse(message->GetUnknown(), nullptr, CComVariant(),
+      varnel::host::MemoryMessage message(varnel::host::Direction::kResponse);
+      allAsExpected &= Expect(readerWriter->WriteInvokeActionResponse(message.Transport(), nullptr, CComVariant(),
                                                                       error, nullptr, nullptr),
                               E_INVALIDARG, "WriteInvokeActionResponse");
     }

@@ -1,49 +1,40 @@
-// The demo's stand-in for an HTTP transport: one message object with a header
-// writer that prints what it is given, a body writer that keeps the bytes sent
-// and a body reader over the bytes received. Nothing goes on the wire, so the
-// demo can play control point and device in one process.
+// A transport message cheap enough to leave out of the measurements: made
+// once per benchmark and reused for every iteration. Its body reader reads a
+// body the benchmark owns, without copying it; its body writer keeps what was
+// sent in a buffer whose capacity survives Clear(); its header writer takes
+// headers and drops them.
 #pragma once
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
-#include <utility>
 
 #include "comrt/com_ptr.h"
 #include "comrt/object.h"
 #include "comrt/stream.h"
 #include "varnel/transport.h"
 
-namespace demo {
+namespace varnel_bench {
 
-// A new object held by one reference, typed so the demo can reach its data.
+// A new object held by one reference.
 template <class T>
-CComPtr<comrt::CComObject<T>> Make() {
+CComPtr<comrt::CComObject<T>> MakeObject() {
   comrt::CComObject<T>* made = nullptr;
   comrt::CComObject<T>::CreateInstance(&made);
   return CComPtr<comrt::CComObject<T>>(made);
 }
 
-class HeaderWriter : public comrt::ObjectRoot<HeaderWriter, IMessageHeaderWriter> {
+class DroppingHeaderWriter : public comrt::ObjectRoot<DroppingHeaderWriter, IMessageHeaderWriter> {
  public:
   HRESULT STDMETHODCALLTYPE SetHeader(const char* name, const char* value) override {
-    if (!name || !value) return E_POINTER;
-    std::printf("    %s: %s\n", name, value);
-    return S_OK;
+    return name && value ? S_OK : E_POINTER;
   }
-  HRESULT STDMETHODCALLTYPE SetContentLength(ULONGLONG length) override {
-    std::printf("    Content-Length: %llu\n", static_cast<unsigned long long>(length));
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE SetContentLength(ULONGLONG) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE AttachHeaderSource(IMessageHeaderSource*) override {
-    std::printf("    (the headers of a header source)\n");
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE AttachHeaderSource(IMessageHeaderSource*) override { return S_OK; }
 };
 
-class BodyWriter : public comrt::ObjectRoot<BodyWriter, IMessageBodyWriter> {
+class BufferBodyWriter : public comrt::ObjectRoot<BufferBodyWriter, IMessageBodyWriter> {
  public:
   HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Reserved4() override { return E_NOTIMPL; }
@@ -55,46 +46,52 @@ class BodyWriter : public comrt::ObjectRoot<BodyWriter, IMessageBodyWriter> {
     return S_OK;
   }
   const std::string& Bytes() const { return bytes_; }
+  void Clear() { bytes_.clear(); }
 
  private:
   std::string bytes_;
 };
 
-// The library reads a received body through ISequentialStream.
-class BodyReader : public comrt::ObjectRoot<BodyReader, IMessageBodyReader, ISequentialStream> {
+class BorrowedBodyReader : public comrt::ObjectRoot<BorrowedBodyReader, IMessageBodyReader, ISequentialStream> {
  public:
   HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* read) override {
     if (read) *read = 0;
     if (!buffer && count != 0) return E_POINTER;
-    const size_t taken = std::min<size_t>(count, bytes_.size() - position_);
-    std::memcpy(buffer, bytes_.data() + position_, taken);
+    const size_t size = body_ ? body_->size() : 0;
+    const size_t taken = std::min<size_t>(count, size - position_);
+    if (taken) std::memcpy(buffer, body_->data() + position_, taken);
     position_ += taken;
     if (read) *read = static_cast<ULONG>(taken);
     return taken < count ? S_FALSE : S_OK;
   }
   HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-  void SetBytes(std::string bytes) {
-    bytes_ = std::move(bytes);
+  // REQUIRES: `body` outlives the reads.
+  void Rewind(const std::string* body) {
+    body_ = body;
     position_ = 0;
   }
 
  private:
-  std::string bytes_;
+  const std::string* body_ = nullptr;
   size_t position_ = 0;
 };
 
 // One message; `Kind` (ITransportRequestMessage or ITransportResponseMessage)
-// tells the library which direction it travels.
+// says which way it travels.
 template <class Kind>
-class Message : public comrt::ObjectRoot<Message<Kind>, Kind> {
+class BenchMessage : public comrt::ObjectRoot<BenchMessage<Kind>, Kind> {
  public:
   HRESULT FinalConstruct() {
-    headers_ = Make<HeaderWriter>();
-    sent_ = Make<BodyWriter>();
-    received_ = Make<BodyReader>();
+    headers_ = MakeObject<DroppingHeaderWriter>();
+    sent_ = MakeObject<BufferBodyWriter>();
+    received_ = MakeObject<BorrowedBodyReader>();
     return headers_ && sent_ && received_ ? S_OK : E_OUTOFMEMORY;
   }
-  void Receive(std::string body) { received_->SetBytes(std::move(body)); }
+
+  // Makes `body` the next body to read, from its start.
+  void Receive(const std::string* body) { received_->Rewind(body); }
+  // Forgets what was sent, keeping the buffer.
+  void ClearSent() { sent_->Clear(); }
   const std::string& Sent() const { return sent_->Bytes(); }
 
   HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
@@ -123,17 +120,12 @@ class Message : public comrt::ObjectRoot<Message<Kind>, Kind> {
     return S_OK;
   }
 
-  CComPtr<comrt::CComObject<HeaderWriter>> headers_;
-  CComPtr<comrt::CComObject<BodyWriter>> sent_;
-  CComPtr<comrt::CComObject<BodyReader>> received_;
+  CComPtr<comrt::CComObject<DroppingHeaderWriter>> headers_;
+  CComPtr<comrt::CComObject<BufferBodyWriter>> sent_;
+  CComPtr<comrt::CComObject<BorrowedBodyReader>> received_;
 };
 
-// A new message whose body to read is `received`.
-template <class Kind>
-CComPtr<comrt::CComObject<Message<Kind>>> NewMessage(std::string received = {}) {
-  CComPtr<comrt::CComObject<Message<Kind>>> message = Make<Message<Kind>>();
-  if (message) message->Receive(std::move(received));
-  return message;
-}
+using RequestMessage = comrt::CComObject<BenchMessage<ITransportRequestMessage>>;
+using ResponseMessage = comrt::CComObject<BenchMessage<ITransportResponseMessage>>;
 
-}  // namespace demo
+}  // namespace varnel_bench
