@@ -51,7 +51,7 @@ SAFEARRAY* ByteArray(LONG lowerBound, ULONG count) {
   SAFEARRAYBOUND bound{count, lowerBound};
   SAFEARRAY* array = SafeArrayCreate(VT_UI1, 1, &bound);
   void* data = nullptr;
-  if (array && SafeArrayAccessData(array, &data) == S_OK) {
+  if (array && count > 0 && SafeArrayAccessData(array, &data) == S_OK) {
     std::memset(data, 0xA5, count);
     SafeArrayUnaccessData(array);
   }
