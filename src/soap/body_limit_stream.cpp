@@ -25,13 +25,18 @@ uint64_t MaxBodyBytes() {
 HRESULT BodyLimitStream::Read(void* buffer, ULONG count, ULONG* read) {
   if (read) *read = 0;
   if (over_) return E_FAIL;
+  if (broken_) return E_UNEXPECTED;
   // One byte past the limit is asked for, so that a body of exactly the
   // limit ends normally and a longer one is found out without reading on.
   const uint64_t allowed = limit_ - consumed_ + 1;
   const ULONG asked = static_cast<ULONG>(std::min<uint64_t>(count, allowed));
   ULONG got = 0;
   const HRESULT hr = body_->Read(buffer, asked, &got);
-  consumed_ += std::min(got, asked);
+  if (got > asked) {
+    broken_ = true;
+    return E_UNEXPECTED;
+  }
+  consumed_ += got;
   if (consumed_ > limit_) {
     over_ = true;
     return E_FAIL;

@@ -32,7 +32,9 @@ class BodyLimitStream final : public HaldenUtils::FakeIUnknownImpl<ISequentialSt
   BodyLimitStream& operator=(const BodyLimitStream&) = delete;
 
   // Reads on from the body; once the body proves longer than the limit,
-  // E_FAIL with *read 0, then and on every later call.
+  // E_FAIL with *read 0, then and on every later call. A body reader that
+  // reports more bytes than it was asked for cannot be trusted with the
+  // buffer: E_UNEXPECTED with *read 0, then and on every later call.
   HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* read) override;
   // Bodies are only read: E_NOTIMPL.
   HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG* written) override;
@@ -44,6 +46,7 @@ class BodyLimitStream final : public HaldenUtils::FakeIUnknownImpl<ISequentialSt
   uint64_t limit_;
   uint64_t consumed_ = 0;
   bool over_ = false;
+  bool broken_ = false;
 };
 
 }  // namespace varnel

@@ -142,6 +142,27 @@ TEST(BodyLimitTest, TheHostsValueIsTakenAsBytesAndNeverBelowEightMebibytes) {
   EXPECT_EQ(16u * 1024 * 1024, varnel::kDefaultBodyBytes);
 }
 
+// A body reader that fills what it is asked for and claims more.
+class OverReportingBody final : public HaldenUtils::FakeIUnknownImpl<ISequentialStream> {
+ public:
+  HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* read) override {
+    std::memset(buffer, 'x', count);
+    if (read) *read = count + 64;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+};
+
+TEST(BodyLimitTest, AReaderThatClaimsMoreThanItWasAskedForIsNotBelieved) {
+  OverReportingBody body;
+  varnel::BodyLimitStream limited(&body, varnel::kMinBodyBytes);
+  char buffer[16];
+  ULONG read = 99;
+  EXPECT_EQ(E_UNEXPECTED, limited.Read(buffer, sizeof buffer, &read));
+  EXPECT_EQ(0u, read);
+  EXPECT_EQ(E_UNEXPECTED, limited.Read(buffer, sizeof buffer, &read));
+}
+
 // Runs in a process of its own under ctest: the limit is read once.
 TEST_F(HostileBodiesTest, ABodyAtTheLimitIsReadAndOneByteMoreIsAnInvalidMessage) {
   setenv("VARNEL_MAX_BODY_BYTES", "1", 1);  // raised to the smallest limit
