@@ -140,9 +140,7 @@ TEST_F(XmlLoadTest, EntityExpansionBombDoesNotLoad) {
   }
   xml += u"]><bomb>&a9;</bomb>";
   CComPtr<IXMLDOMDocument2> document = NewDocument();
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(LoadXml(document, xml));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   ExpectEmpty(document);
   // Without a DTD an entity reference is simply undefined.
   EXPECT_FALSE(LoadXml(document, u"<r>&a9;</r>"));
@@ -189,9 +187,7 @@ TEST_F(XmlLoadTest, HugeTextFailsWithoutReadingItAll) {
   object->size = kSize;
   object->byteAt = [](size_t i) { return i < 3 ? "<a>"[i] : 'x'; };
   CComPtr<IXMLDOMDocument2> document = NewDocument();
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(VARIANT_FALSE, LoadFrom(document, stream));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_LT(object->position, kSize / 4);
   ExpectEmpty(document);
 }
@@ -203,9 +199,7 @@ TEST_F(XmlLoadTest, MillionNestedElementsFailFast) {
   object->size = kElements * 3;
   object->byteAt = [](size_t i) { return "<a>"[i % 3]; };
   CComPtr<IXMLDOMDocument2> document = NewDocument();
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(VARIANT_FALSE, LoadFrom(document, stream));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   EXPECT_LT(object->position, object->size);
 }
 

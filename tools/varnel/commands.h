@@ -12,5 +12,6 @@ int RunDecode(const std::vector<std::string>& arguments);
 int RunEncode(const std::vector<std::string>& arguments);
 int RunInvoke(const std::vector<std::string>& arguments);
 int RunQuery(const std::vector<std::string>& arguments);
+int RunServe(const std::vector<std::string>& arguments);
 
 }  // namespace varnel_tool

@@ -15,6 +15,7 @@ Commands:
   encode    write a request, response, query, query answer or fault body
   invoke    call an action of a device over HTTP
   query     ask a device for the value of a state variable over HTTP
+  serve     host a device from a folder over HTTP on 127.0.0.1
   help      print the help of a command
 
   -h, --help     print this help and exit
@@ -93,6 +94,69 @@ and prints it, typed as a value of the variable, or the UPnP error code and
 description of the device's fault. Options as for invoke.
 )";
 
+constexpr char kServe[] = R"(Usage: varnel serve [OPTION]... FOLDER
+Hosts a device for development and tests: serves the device description in
+FOLDER and the service descriptions (SCPDs) it names over HTTP on
+127.0.0.1, and answers each service's control URL through the library:
+ReadMessage on the request, then a response or a fault that the library
+writes. Prints the description URL on standard output once it listens, and
+runs until SIGINT or SIGTERM, or for --timeout seconds. There is no SSDP:
+give control points the description URL.
+
+What the device answers comes from the behaviour file (JSON, by service
+type; tests/interop/README.md describes it): per action its outputs (given,
+or echoed from inputs) or a UPnP error, chosen by the inputs received; per
+state variable its QueryStateVariable value. Outputs and variables it does
+not give take the defaultValue of their state variable.
+
+Faults (HTTP 500, a SOAP fault with a UPnPError):
+  401 Invalid Action   the request names an action the description lacks
+                       (the library records it), or SOAPACTION names another
+                       service type or another action than the body
+  600 Argument Value Invalid
+                       an integer that is not strictly a number (recorded),
+                       or a value the library refuses as not of its type,
+                       holding markup or outside the allowed list (named)
+  601 Argument Value Out of Range
+                       a value outside the range or off the step (named)
+  402 Invalid Args     arguments missing, extra, repeated or unknown (named);
+                       and a body that is not a control message
+                       (0x80040301: not XML or malformed XML, a DOCTYPE,
+                       over the library's limits, no single SOAP Body)
+  404 Invalid Var      a QueryStateVariable of a variable the description
+                       lacks, or naming none
+  501 Action Failed    any other read failure; an output or variable without
+                       value; a value the library refuses to write
+  and the codes of the behaviour file's errors.
+HTTP refusals (no body):
+  412 Precondition Failed
+                       no SOAPACTION header, or one that is not
+                       "SERVICE-TYPE#ACTION"; a Host header other than
+                       127.0.0.1:PORT or localhost:PORT
+  400 Bad Request      an HTTP/1.1 request without Host
+  413 Content Too Large
+                       a request body longer than --max-request
+  415 Unsupported Media Type
+                       a Content-Encoding other than identity
+  404, 405             a path that is not served, a method that is not
+                       GET or HEAD (descriptions) or POST (control URLs)
+QueryStateVariable may name urn:schemas-upnp-org:control-1-0 or the service
+type in SOAPACTION; its answer is written in <return>. Answers are never
+compressed.
+
+Options:
+  --description NAME   the device description, a file in FOLDER (default:
+                       description.xml, else rootDesc.xml)
+  --behaviour FILE     the behaviour file (default: none)
+  --port N             listen on port N (default: one the system chooses)
+  --max-request BYTES  refuse a longer request body with 413 (default
+                       1048576)
+  --timeout SECONDS    stop after this long (default: run until a signal)
+  --log                one line per exchange on standard error
+Exit status 0 once stopped by a signal or the timeout; 3 for a folder,
+description or behaviour file that is refused; 5 when it cannot listen.
+)";
+
 constexpr char kHelp[] = R"(Usage: varnel help [COMMAND]
 Prints the help of COMMAND, or of varnel.
 )";
@@ -109,7 +173,8 @@ Exit status:
   3  bad input: a file, description, name, value or body that is refused
   4  the device answered with a UPnP error (invoke, query)
   5  transport failure: no connection, no answer in time, an HTTP error, an
-     answer that is not SOAP, or one longer than the limit
+     answer that is not SOAP, or one longer than the limit; serve cannot
+     listen
 Every failure prints one line on standard error that names the problem and
 the result code with its text.
 )";
@@ -120,6 +185,7 @@ const char* BareHelp(std::string_view command) {
   if (command == "encode") return kEncode;
   if (command == "invoke") return kInvoke;
   if (command == "query") return kQuery;
+  if (command == "serve") return kServe;
   if (command == "help") return kHelp;
   return nullptr;
 }
@@ -135,7 +201,7 @@ std::string CommandHelp(std::string_view command) {
 // under a heading, then its text, its options under a heading of their own.
 std::string FullHelp() {
   std::string text = kOverview;
-  for (const char* command : {"demo", "decode", "encode", "invoke", "query"}) {
+  for (const char* command : {"demo", "decode", "encode", "invoke", "query", "serve"}) {
     std::string help = BareHelp(command);
     const size_t lineEnd = help.find('\n');
     const std::string usage = help.substr(std::string("Usage: ").size(), lineEnd - std::string("Usage: ").size());

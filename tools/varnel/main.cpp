@@ -23,6 +23,7 @@ int Dispatch(const std::string& command, const std::vector<std::string>& argumen
   if (command == "encode") return varnel_tool::RunEncode(arguments);
   if (command == "invoke") return varnel_tool::RunInvoke(arguments);
   if (command == "query") return varnel_tool::RunQuery(arguments);
+  if (command == "serve") return varnel_tool::RunServe(arguments);
   if (command == "help") {
     if (arguments.empty()) {
       std::cout << varnel_tool::FullHelp();
