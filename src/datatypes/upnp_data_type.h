@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "comrt/com_bstr.h"
 #include "comrt/com_variant.h"
 
 class CUPnPDataType {
@@ -24,6 +25,19 @@ class CUPnPDataType {
   virtual CComVariant StringToVariant(std::u16string_view text, bool strict) const = 0;
   // Writes `value` as text; the converter owns `value` and clears it.
   virtual std::u16string VariantToString(CComVariant value) const = 0;
+
+  // When the text VariantToString would give for `value` lies in `value`
+  // itself (a string type's VT_BSTR), sets *text to it and answers true; false
+  // when the text must be made, or VariantToString would throw. Never throws.
+  virtual bool ViewText(const VARIANT& value, std::u16string_view* text) const noexcept;
+
+  // True for the types whose values are their text (VT_BSTR), which
+  // TakeStringToVariant takes over instead of copying.
+  virtual bool KeepsText() const { return false; }
+  // As StringToVariant for the text `text` holds; a converter that keeps
+  // text takes the string itself as the value, leaving `text` null, and
+  // leaves it alone when it throws.
+  virtual CComVariant TakeStringToVariant(CComBSTR& text, bool strict) const;
 
   // For a text that StringToVariant refused: true when it is a value of the
   // type that the variable's allowedValueRange (minimum, maximum or step)

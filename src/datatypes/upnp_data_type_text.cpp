@@ -1,10 +1,27 @@
 #include "datatypes/upnp_data_type_text.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "comrt/com_error.h"
 
 namespace {
+
+// A string up to its first zero, found four units at a time (a BSTR ends
+// in one past its length); null is empty.
+std::u16string_view UpToFirstZero(BSTR text) {
+  if (!text) return std::u16string_view();
+  const size_t length = SysStringLen(text);
+  size_t at = 0;
+  for (; at + 4 <= length; at += 4) {
+    uint64_t units;
+    std::memcpy(&units, text + at, sizeof units);
+    if ((units - 0x0001000100010001ull) & ~units & 0x8000800080008000ull) break;
+  }
+  while (at < length && text[at] != 0) ++at;
+  return std::u16string_view(text, at);
+}
 
 char16_t SingleCodeUnit(std::u16string_view text) {
   if (text.size() != 1) throw E_INVALIDARG;
@@ -26,6 +43,24 @@ CComVariant CUPnPDataTypeString::StringToVariant(std::u16string_view text, bool)
   if (!result.bstrVal) _com_issue_error(E_OUTOFMEMORY);
   result.vt = VT_BSTR;
   return result;
+}
+
+CComVariant CUPnPDataTypeString::TakeStringToVariant(CComBSTR& text, bool strict) const {
+  // A null string reads as an empty one, which StringToVariant makes.
+  if (!text) return StringToVariant(std::u16string_view(), strict);
+  if (!IsAllowed(std::u16string_view(text.m_str, text.Length()))) throw E_INVALIDARG;
+  CComVariant result;
+  result.bstrVal = text.Detach();
+  result.vt = VT_BSTR;
+  return result;
+}
+
+bool CUPnPDataTypeString::ViewText(const VARIANT& value, std::u16string_view* text) const noexcept {
+  if (value.vt != VT_BSTR) return false;
+  const std::u16string_view string = UpToFirstZero(value.bstrVal);
+  if (!IsAllowed(string)) return false;
+  *text = string;
+  return true;
 }
 
 std::u16string CUPnPDataTypeString::VariantToString(CComVariant value) const {

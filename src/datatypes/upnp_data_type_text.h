@@ -15,6 +15,10 @@ class CUPnPDataTypeString : public CUPnPDataType {
   CComVariant StringToVariant(std::u16string_view text, bool strict) const override;
   // Writes the string up to its first zero.
   std::u16string VariantToString(CComVariant value) const override;
+  // The string up to its first zero, when allowed.
+  bool ViewText(const VARIANT& value, std::u16string_view* text) const noexcept override;
+  bool KeepsText() const override { return true; }
+  CComVariant TakeStringToVariant(CComBSTR& text, bool strict) const override;
 
   void SetDefaultValue(std::u16string_view text);
   void SetAllowedValues(const std::vector<std::u16string>& values);

@@ -10,10 +10,9 @@
 #include "comrt/com_variant.h"
 #include "com/component_object.h"
 #include "comrt/error_info.h"
+#include "comrt/xml/node_view.h"
 #include "messages/message_values.h"
 #include "model/service_tables.h"
-
-struct IXMLDOMNode;
 
 namespace varnel {
 
@@ -34,13 +33,13 @@ class CInvokeActionMessage {
   virtual const CUPnPArgumentList& SelectArguments(const CUPnPAction& action) const = 0;
 
   // Reads the argument elements below `messageElement` into the argument
-  // values, converting each with its state variable's converter. An unknown
+  // values, converting each with its state variable's converter (as
+  // ResolveStateVariables found it in the converter table). An unknown
   // action and a strict integer failure are kept as the request's UPnP
   // error; any other failure is thrown, and when a request fails because of
   // its argument elements or values, the UPnP error a device should answer
   // (402, 600 or 601) is left as the thread's error information first.
-  void ReadArguments(IXMLDOMNode* messageElement, const ActionTable& actions, const DataTypeTable& dataTypes,
-                     Kind kind);
+  void ReadArguments(comrt::xml::NodeView messageElement, const ActionTable& actions, Kind kind);
 
   // Keeps a UPnP error (description, source "401" or "600") as error
   // information. Throws the platform's code when it cannot be made.

@@ -1,4 +1,6 @@
-// The argument reader shared by InvokeAction requests and responses.
+// The argument reader shared by InvokeAction requests and responses. It reads
+// the body's tree in place: names and text come as UTF-8 views, each value is
+// converted to UTF-16 once and moved into the argument array.
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,37 +11,56 @@
 #include "datatypes/upnp_data_type.h"
 #include "messages/invoke_action_message.h"
 
+using comrt::xml::NodeView;
+
 namespace {
 
-// The text of an argument element: its text and CDATA children joined in
-// order (a peer may split one value into several pieces), comments and
-// processing instructions skipped. False when it has no such piece, which is
-// read as a null string. An element among the children is no value text.
-bool ReadValueText(IXMLDOMNode* argumentElement, CComBSTR& text) {
-  int pieces = 0;
-  std::u16string joined;  // used from the second piece on; one piece is taken as it is
-  varnel::ForEachChild(argumentElement, [&](IXMLDOMNode* child) {
-    DOMNodeType type = NODE_INVALID;
-    varnel::ThrowIfFailed(child->get_nodeType(&type));
-    if (type == NODE_COMMENT || type == NODE_PROCESSING_INSTRUCTION) return;
+// The text of an argument element into `text`: its text and CDATA children
+// joined in order (a peer may split one value into several pieces),
+// comments and processing instructions skipped. False when it has no such
+// piece, which is read as a null string. An element among the children is no
+// value text (E_INVALIDARG).
+bool ReadValueText(NodeView argumentElement, std::u16string& text) {
+  text.clear();
+  bool any = false;
+  for (NodeView child = argumentElement.FirstChild(); child; child = child.NextSibling()) {
+    const DOMNodeType type = child.Type();
+    if (type == NODE_COMMENT || type == NODE_PROCESSING_INSTRUCTION) continue;
     if (type != NODE_TEXT && type != NODE_CDATA_SECTION) throw E_INVALIDARG;
-    CComVariant value;
-    varnel::ThrowIfFailed(child->get_nodeValue(&value));
-    if (value.vt != VT_BSTR) throw E_INVALIDARG;
-    if (++pieces == 1) {
-      text.Attach(value.bstrVal);
-      value.vt = VT_EMPTY;
-      return;
-    }
-    if (pieces == 2) joined.assign(text.m_str ? text.m_str : u"", text.Length());
-    if (value.bstrVal) joined.append(value.bstrVal, SysStringLen(value.bstrVal));
-  });
-  if (pieces > 1) {
-    text.Empty();
-    text.Attach(SysAllocStringLen(joined.data(), static_cast<UINT>(joined.size())));
-    if (!text) _com_issue_error(E_OUTOFMEMORY);
+    any = true;
+    comrt::xml::AppendUtf16(child.Value(), &text);
   }
-  return pieces > 0;
+  return any;
+}
+
+// As ReadValueText, into a new string for a converter that keeps text: a
+// value of one piece, the usual case, is converted straight from the tree.
+bool ReadValueBstr(NodeView argumentElement, CComBSTR& text, std::u16string& scratch) {
+  NodeView piece;
+  int pieces = 0;
+  for (NodeView child = argumentElement.FirstChild(); child; child = child.NextSibling()) {
+    const DOMNodeType type = child.Type();
+    if (type == NODE_COMMENT || type == NODE_PROCESSING_INSTRUCTION) continue;
+    if (type != NODE_TEXT && type != NODE_CDATA_SECTION) throw E_INVALIDARG;
+    ++pieces;
+    piece = child;
+  }
+  if (pieces == 0) return false;
+  if (pieces == 1) {
+    text.Attach(comrt::xml::AllocBstrFromUtf8(piece.Value()));
+  } else {
+    ReadValueText(argumentElement, scratch);
+    text.Attach(SysAllocStringLen(scratch.data(), static_cast<UINT>(scratch.size())));
+  }
+  if (!text) AtlThrow(E_OUTOFMEMORY);
+  return true;
+}
+
+// Hands `value` to the element at `position` of a new array (each element
+// is VT_EMPTY, owning nothing, and written once).
+void MoveInto(VARIANT* elements, size_t position, CComVariant& value) {
+  elements[position] = value;
+  value.vt = VT_EMPTY;  // the array owns what it held
 }
 
 }  // namespace
@@ -55,12 +76,14 @@ constexpr Refusal kInvalidArgs{u"402", u"Invalid Args"};
 constexpr Refusal kValueInvalid{u"600", u"Argument Value Invalid"};
 constexpr Refusal kOutOfRange{u"601", u"Argument Value Out of Range"};
 
-// Converts one value; on failure notes whether the value was of the wrong
-// kind or outside the variable's range, and lets the failure go on.
+// Converts one value (`convert` does, from `text`); on failure notes whether
+// the value was of the wrong kind or outside the variable's range, and lets
+// the failure go on.
+template <class Convert>
 CComVariant ConvertValue(const CUPnPDataType& converter, std::u16string_view text, bool strict,
-                         std::optional<Refusal>& refusal) {
+                         std::optional<Refusal>& refusal, Convert&& convert) {
   try {
-    return converter.StringToVariant(text, strict);
+    return convert();
   } catch (HRESULT hr) {
     if (hr == E_INVALIDARG) refusal = converter.IsOutOfRange(text, strict) ? kOutOfRange : kValueInvalid;
     throw;
@@ -83,64 +106,73 @@ void LeaveOnThread(const std::optional<Refusal>& refusal) noexcept {
 
 }  // namespace
 
-void CInvokeActionMessage::ReadArguments(IXMLDOMNode* messageElement, const ActionTable& actions,
-                                         const DataTypeTable& dataTypes, Kind kind) {
+void CInvokeActionMessage::ReadArguments(NodeView messageElement, const ActionTable& actions, Kind kind) {
   kind_ = kind;
   readResult_ = S_OK;
   // Set just before a failure that the request's sender caused, for the
   // device to answer with.
   std::optional<Refusal> refusal;
   try {
-    SetNameFromElement(CComBSTR(varnel::BaseNameOf(messageElement).c_str()));
-    const std::u16string name = actionName_.m_str ? std::u16string(actionName_.m_str) : std::u16string();
-    const auto action = actions.find(name);
+    CComBSTR elementName;
+    elementName.Attach(comrt::xml::AllocBstrFromUtf8(messageElement.LocalName()));
+    if (!elementName) AtlThrow(E_OUTOFMEMORY);
+    SetNameFromElement(std::move(elementName));
+    const auto action = actions.find(std::u16string_view(actionName_.m_str ? actionName_.m_str : u""));
     if (action == actions.end()) throw DISP_E_UNKNOWNNAME;
     const CUPnPArgumentList& arguments = SelectArguments(*action->second);
 
-    CComPtr<IXMLDOMNodeList> children;
-    varnel::ThrowIfFailed(messageElement->get_childNodes(&children));
-    LONG count = 0;
-    varnel::ThrowIfFailed(children->get_length(&count));
-    if (static_cast<size_t>(count) != arguments.GetSize()) {
+    size_t count = 0;
+    for (NodeView child = messageElement.FirstChild(); child; child = child.NextSibling()) ++count;
+    if (count != arguments.GetSize()) {
       refusal = kInvalidArgs;
       throw E_INVALIDARG;
     }
 
     CComSafeArray<VARIANT> values(static_cast<ULONG>(count));
+    VARIANT* const elements = static_cast<VARIANT*>(values.m_psa->pvData);
     // An element named twice would leave another argument unread while the
     // count still matches.
     std::vector<bool> filled(arguments.GetSize(), false);
     const bool strict = kind == Kind::kRequest;
-    varnel::ForEachNode(children, [&](IXMLDOMNode* child) {
-      const size_t position = arguments.Find(varnel::NodeNameOf(child));
+    std::string nameScratch;
+    std::u16string text;
+    size_t index = 0;
+    for (NodeView child = messageElement.FirstChild(); child; child = child.NextSibling(), ++index) {
+      // Peers write the arguments in description order, so the element's
+      // own position is tried first.
+      const size_t position = arguments.Find(child.QualifiedName(&nameScratch), index);
       if (position == CUPnPArgumentList::npos || filled[position]) {
         refusal = kInvalidArgs;
         throw position == CUPnPArgumentList::npos ? E_UNEXPECTED : E_INVALIDARG;
       }
       filled[position] = true;
-      const auto variable = dataTypes.find(arguments[position].second->GetRelatedStateVariable());
-      if (variable == dataTypes.end()) throw E_INVALIDARG;
-      CComBSTR text;
+      // Resolved when the description loaded.
+      const boost::shared_ptr<CUPnPDataType>* converter = arguments[position].second->GetVariable();
+      if (!converter) throw E_INVALIDARG;
+      // Strings become the value as they are; other values are read from
+      // the scratch text.
+      const bool keepsText = *converter && (*converter)->KeepsText();
+      CComBSTR kept;
       bool hasText = false;
       try {
-        hasText = ReadValueText(child, text);
+        hasText = keepsText ? ReadValueBstr(child, kept, text) : ReadValueText(child, text);
       } catch (HRESULT) {
         refusal = kValueInvalid;  // markup where a value belongs
         throw;
       }
       if (!hasText) {
-        CComVariant nullString;
-        nullString.vt = VT_BSTR;
-        nullString.bstrVal = nullptr;
-        varnel::ThrowIfFailed(values.SetAt(static_cast<LONG>(position), nullString));
-        return;
+        elements[position].vt = VT_BSTR;  // a null string
+        elements[position].bstrVal = nullptr;
+        continue;
       }
-      if (!variable->second) throw E_NOTIMPL;  // a data type without converter
-      const std::u16string_view value(text.m_str ? text.m_str : u"", text.Length());
-      // A value whose copy fails must fail the read, not leave an empty slot.
-      varnel::ThrowIfFailed(
-          values.SetAt(static_cast<LONG>(position), ConvertValue(*variable->second, value, strict, refusal)));
-    });
+      if (!*converter) throw E_NOTIMPL;  // a data type without converter
+      const CUPnPDataType& type = **converter;
+      CComVariant value =
+          keepsText ? ConvertValue(type, std::u16string_view(kept.m_str, kept.Length()), strict, refusal,
+                                   [&] { return type.TakeStringToVariant(kept, strict); })
+                    : ConvertValue(type, text, strict, refusal, [&] { return type.StringToVariant(text, strict); });
+      MoveInto(elements, position, value);
+    }
 
     arguments_.Clear();
     arguments_.vt = VT_ARRAY | VT_VARIANT;

@@ -91,8 +91,14 @@ StateVariable ReadStateVariable(IXMLDOMNode* element) {
 }  // namespace
 
 void CServiceDescriptionParser::Parse(const VARIANT& document, ActionTable& actions, DataTypeTable& dataTypes) const {
-  ParseActions(document, actions);
-  ParseStateVariables(document, dataTypes);
+  try {
+    ParseActions(document, actions);
+    ParseStateVariables(document, dataTypes);
+  } catch (...) {
+    ResolveStateVariables(actions, dataTypes);  // what was added stays, and is read
+    throw;
+  }
+  ResolveStateVariables(actions, dataTypes);
 }
 
 void CServiceDescriptionParser::ParseActions(const VARIANT& document, ActionTable& actions) const {

@@ -12,7 +12,8 @@
 // failure stay in the tables; a name already present keeps its first entry.
 class CServiceDescriptionParser {
  public:
-  // Actions, then (when they loaded) state variables.
+  // Actions, then (when they loaded) state variables; then, failed or not,
+  // ResolveStateVariables over both tables.
   void Parse(const VARIANT& document, ActionTable& actions, DataTypeTable& dataTypes) const;
   // E_INVALIDARG for a variant that is not exactly an interface or dispatch
   // pointer, or for an empty action, argument or variable name; E_UNEXPECTED

@@ -3,7 +3,11 @@
 
 #include <string>
 
+#include <boost/shared_ptr.hpp>
+
 #include "comrt/result_codes.h"
+
+class CUPnPDataType;
 
 class CUPnPArgument {
  public:
@@ -19,8 +23,16 @@ class CUPnPArgument {
   const std::u16string& GetRelatedStateVariable() const { return relatedStateVariable_; }
   Direction GetDirection() const { return direction_; }
 
+  // The related state variable's converter as the service's converter table
+  // holds it (an empty pointer when its type has none), or null when the
+  // table lacks the variable. Set by ResolveStateVariables whenever the
+  // tables change; the table must outlive the argument.
+  const boost::shared_ptr<CUPnPDataType>* GetVariable() const { return variable_; }
+  void SetVariable(const boost::shared_ptr<CUPnPDataType>* variable) { variable_ = variable; }
+
  private:
   std::u16string name_;
   std::u16string relatedStateVariable_;
   Direction direction_ = Direction::kUnset;
+  const boost::shared_ptr<CUPnPDataType>* variable_ = nullptr;
 };

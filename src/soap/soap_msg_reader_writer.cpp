@@ -5,6 +5,7 @@
 #include "com/trace.h"
 #include "comrt/atl_exception.h"
 #include "comrt/com_variant.h"
+#include "comrt/xml/parsed_document.h"
 #include "datatypes/upnp_data_type_integer.h"
 #include "messages/invoke_action_request.h"
 #include "messages/invoke_action_response.h"
@@ -15,6 +16,8 @@
 #include "soap/body_limit_stream.h"
 #include "soap/dom_builder.h"
 #include "soap/soap_names.h"
+
+using comrt::xml::NodeView;
 
 namespace {
 
@@ -29,6 +32,34 @@ comrt::CComObject<T>* NewMessage(CComPtr<IUnknown>& holder) {
 }
 
 std::u16string TextOfBstr(BSTR text) { return text ? std::u16string(text, SysStringLen(text)) : std::u16string(); }
+
+bool IsEnvelopeElement(NodeView node, std::string_view localName) {
+  return node.Type() == NODE_ELEMENT && node.LocalName() == localName &&
+         node.NamespaceUri() == varnel::kSoapEnvelopeNamespaceUtf8;
+}
+
+// What /s:Envelope/s:Body selects with s bound to the envelope namespace,
+// when it selects exactly one element: "Body" in that namespace under the
+// document element "Envelope" in that namespace. Null for none or several.
+NodeView SoapBodyOf(NodeView document) {
+  NodeView body;
+  for (NodeView top = document.FirstChild(); top; top = top.NextSibling()) {
+    if (!IsEnvelopeElement(top, "Envelope")) continue;
+    for (NodeView child = top.FirstChild(); child; child = child.NextSibling()) {
+      if (!IsEnvelopeElement(child, "Body")) continue;
+      if (body) return NodeView();
+      body = child;
+    }
+  }
+  return body;
+}
+
+// UTF-8 from the tree as UTF-16.
+std::u16string Wide(std::string_view text) {
+  std::u16string wide;
+  comrt::xml::AppendUtf16(text, &wide);
+  return wide;
+}
 
 }  // namespace
 
@@ -86,31 +117,18 @@ HRESULT CSoapMsgReaderWriter::ReadMessage(IUnknown* message, IUnknown** messageO
       CComPtr<ISequentialStream> spStream;
       VARNEL_THROW_IF(FAILED(spMsgBodyReader->QueryInterface(&spStream)), E_UNEXPECTED);
 
-      CComPtr<IXMLDOMDocument2> document = varnel::CreateMessageDocument();
-      varnel::ThrowIfFailed(document->setProperty(CComBSTR(u"SelectionNamespaces"),
-                                                  CComVariant(varnel::kEnvelopeSelectionNamespaces)));
-      varnel::ThrowIfFailed(document->put_async(VARIANT_FALSE));
-      // A body past the limit fails the load like one that does not parse.
+      // Parsed as a DOM document loads, and read in place: the message
+      // objects take copies, so no node object is needed. A body past the
+      // limit fails the load like one that does not parse; either leaves no
+      // tree, found out below, and no reason on the thread.
+      comrt::xml::ParsedDocument document;
       varnel::BodyLimitStream limited(spStream, varnel::MaxBodyBytes());
-      CComVariant source(static_cast<IUnknown*>(&limited));
-      VARIANT_BOOL loaded = VARIANT_FALSE;
-      // A body that does not parse leaves an empty document, found out below.
-      varnel::ThrowIfFailed(document->load(source, &loaded));
-      // The reason the DOM left on the thread would outlive this call and be
-      // taken for the reason of some later failure; the read answers for it.
-      if (loaded != VARIANT_TRUE) SetErrorInfo(0, nullptr);
+      varnel::ThrowIfFailed(document.Load(&limited));
 
-      CComPtr<IXMLDOMNodeList> bodies = varnel::SelectNodes(document, u"/s:Envelope/s:Body");
-      LONG bodyCount = 0;
-      varnel::ThrowIfFailed(bodies->get_length(&bodyCount));
-      VARNEL_THROW_IF_TEXT("spNodeList->length != 1", bodyCount != 1, ZeltCommonLib::InvalidMessage);
-      CComPtr<IXMLDOMNode> body;
-      varnel::ThrowIfFailed(bodies->get_item(0, &body));
-      VARIANT_BOOL hasChildren = VARIANT_FALSE;
-      varnel::ThrowIfFailed(body->hasChildNodes(&hasChildren));
-      VARNEL_THROW_IF_TEXT("!spNode->hasChildNodes()", hasChildren != VARIANT_TRUE, ZeltCommonLib::InvalidMessage);
-      CComPtr<IXMLDOMNode> element;
-      varnel::ThrowIfFailed(body->get_firstChild(&element));
+      const NodeView body = SoapBodyOf(document.Root());
+      VARNEL_THROW_IF_TEXT("spNodeList->length != 1", !body, ZeltCommonLib::InvalidMessage);
+      const NodeView element = body.FirstChild();
+      VARNEL_THROW_IF_TEXT("!spNode->hasChildNodes()", !element, ZeltCommonLib::InvalidMessage);
 
       CComPtr<IUnknown> pMsg;
       if (CComQIPtr<ITransportRequestMessage>(message)) {
@@ -126,34 +144,33 @@ HRESULT CSoapMsgReaderWriter::ReadMessage(IUnknown* message, IUnknown** messageO
   VARNEL_FULL_GUARD_END
 }
 
-CComPtr<IUnknown> CSoapMsgReaderWriter::ReadRequestElement(IXMLDOMNode* element) const {
+CComPtr<IUnknown> CSoapMsgReaderWriter::ReadRequestElement(NodeView element) const {
   CComPtr<IUnknown> message = ReadQueryStateVariableRequest(element);
   if (!message) message = ReadInvokeAction<CInvokeActionRequest>(element);
   return message;
 }
 
-CComPtr<IUnknown> CSoapMsgReaderWriter::ReadResponseElement(IXMLDOMNode* element) const {
+CComPtr<IUnknown> CSoapMsgReaderWriter::ReadResponseElement(NodeView element) const {
   CComPtr<IUnknown> message = ReadFault(element);
   if (!message) message = ReadQueryStateVariableResponse(element);
   if (!message) message = ReadInvokeAction<CInvokeActionResponse>(element);
   return message;
 }
 
-CComPtr<IUnknown> CSoapMsgReaderWriter::ReadQueryStateVariableRequest(IXMLDOMNode* element) const {
-  if (varnel::BaseNameOf(element) != varnel::kQueryStateVariable) return nullptr;
+CComPtr<IUnknown> CSoapMsgReaderWriter::ReadQueryStateVariableRequest(NodeView element) const {
+  if (element.LocalName() != varnel::kQueryStateVariableUtf8) return nullptr;
   CComPtr<IUnknown> holder;
   comrt::CComObject<CQueryStateVariableRequest>* request = NewMessage<CQueryStateVariableRequest>(holder);
-  CComPtr<IXMLDOMNode> varName;
-  varnel::ThrowIfFailed(element->get_firstChild(&varName));
-  if (!varName || varnel::BaseNameOf(varName) != u"varName") throw E_UNEXPECTED;
-  CComPtr<IXMLDOMNode> text;
-  varnel::ThrowIfFailed(varName->get_firstChild(&text));
+  const NodeView varName = element.FirstChild();
+  if (!varName || varName.LocalName() != "varName") throw E_UNEXPECTED;
+  const NodeView text = varName.FirstChild();
   if (!text) _com_issue_error(E_POINTER);
-  CComVariant name;
-  varnel::ThrowIfFailed(text->get_nodeValue(&name));
-  if (name.vt != VT_BSTR) throw E_UNEXPECTED;
-  if (m_dataTypes.find(TextOfBstr(name.bstrVal)) == m_dataTypes.end()) throw E_UNEXPECTED;
-  varnel::ThrowIfFailed(request->SetVariableName(name.bstrVal));
+  if (!text.HasValue()) throw E_UNEXPECTED;  // an element: no value
+  CComBSTR name;
+  name.Attach(comrt::xml::AllocBstrFromUtf8(text.Value()));
+  if (!name) _com_issue_error(E_OUTOFMEMORY);
+  if (m_dataTypes.find(TextOfBstr(name)) == m_dataTypes.end()) throw E_UNEXPECTED;
+  varnel::ThrowIfFailed(request->SetVariableName(name));
   CComPtr<IUPnPQueryStateVariableRequest> result;
   varnel::ThrowIfFailed(request->QueryInterface(&result));
   return CComPtr<IUnknown>(result);
@@ -161,51 +178,41 @@ CComPtr<IUnknown> CSoapMsgReaderWriter::ReadQueryStateVariableRequest(IXMLDOMNod
 
 // A fault's UPnP error sits in the children of the first child of "detail";
 // the other children of the fault are not interpreted.
-CComPtr<IUnknown> CSoapMsgReaderWriter::ReadFault(IXMLDOMNode* element) const {
-  BSTR namespaceUri = nullptr;
-  varnel::ThrowIfFailed(element->get_namespaceURI(&namespaceUri));
-  CComBSTR ownedNamespace;
-  ownedNamespace.Attach(namespaceUri);
-  if (varnel::BaseNameOf(element) != u"Fault" || TextOfBstr(ownedNamespace) != varnel::kSoapEnvelopeNamespace) {
-    return nullptr;
-  }
+CComPtr<IUnknown> CSoapMsgReaderWriter::ReadFault(NodeView element) const {
+  if (element.LocalName() != "Fault" || element.NamespaceUri() != varnel::kSoapEnvelopeNamespaceUtf8) return nullptr;
   CComPtr<IUnknown> holder;
   comrt::CComObject<CSoapErrorMsg>* error = NewMessage<CSoapErrorMsg>(holder);
   const CUPnPDataTypeUI4 codeReader;
-  varnel::ForEachChild(element, [&](IXMLDOMNode* child) {
-    if (varnel::BaseNameOf(child) != u"detail") return;
-    CComPtr<IXMLDOMNode> upnpError;
-    varnel::ThrowIfFailed(child->get_firstChild(&upnpError));
+  for (NodeView child = element.FirstChild(); child; child = child.NextSibling()) {
+    if (child.LocalName() != "detail") continue;
+    const NodeView upnpError = child.FirstChild();
     if (!upnpError) _com_issue_error(E_POINTER);
-    varnel::ForEachChild(upnpError, [&](IXMLDOMNode* item) {
-      const std::u16string name = varnel::BaseNameOf(item);
-      if (name == u"errorCode") {
-        CComVariant code = codeReader.StringToVariant(varnel::TextOf(item), false);
+    for (NodeView item = upnpError.FirstChild(); item; item = item.NextSibling()) {
+      const std::string_view name = item.LocalName();
+      if (name == "errorCode") {
+        CComVariant code = codeReader.StringToVariant(Wide(item.Text()), false);
         varnel::ThrowIfFailed(VariantChangeType(&code, &code, 0, VT_UI4));
         varnel::ThrowIfFailed(error->SetErrorCode(static_cast<LONG>(code.ulVal)));
-      } else if (name == u"errorDescription") {
-        const std::u16string description = varnel::TextOf(item);
+      } else if (name == "errorDescription") {
+        const std::u16string description = Wide(item.Text());
         varnel::ThrowIfFailed(error->SetErrorDescription(CComBSTR(description.c_str())));
       }
-    });
-  });
+    }
+  }
   CComPtr<IUPnPSoapErrorMsg> result;
   varnel::ThrowIfFailed(error->QueryInterface(&result));
   return CComPtr<IUnknown>(result);
 }
 
-CComPtr<IUnknown> CSoapMsgReaderWriter::ReadQueryStateVariableResponse(IXMLDOMNode* element) const {
-  if (varnel::BaseNameOf(element) != varnel::kQueryStateVariableResponse) return nullptr;
+CComPtr<IUnknown> CSoapMsgReaderWriter::ReadQueryStateVariableResponse(NodeView element) const {
+  if (element.LocalName() != varnel::kQueryStateVariableResponseUtf8) return nullptr;
   CComPtr<IUnknown> holder;
   comrt::CComObject<CQueryStateVariableResponse>* response = NewMessage<CQueryStateVariableResponse>(holder);
   // UPnP names the value element "return"; some device stacks name it after
   // the variable, so the first child is the value whatever its name.
-  CComPtr<IXMLDOMNode> returned;
-  varnel::ThrowIfFailed(element->get_firstChild(&returned));
-  DOMNodeType type = NODE_INVALID;
-  if (returned) varnel::ThrowIfFailed(returned->get_nodeType(&type));
-  if (type != NODE_ELEMENT) throw ZeltCommonLib::InvalidMessage;
-  const std::u16string text = varnel::TextOf(returned);
+  const NodeView returned = element.FirstChild();
+  if (returned.Type() != NODE_ELEMENT) throw ZeltCommonLib::InvalidMessage;
+  const std::u16string text = Wide(returned.Text());
   varnel::ThrowIfFailed(response->SetReturnValue(CComVariant(text.c_str())));
   CComPtr<IUPnPQueryStateVariableResponse> result;
   varnel::ThrowIfFailed(response->QueryInterface(&result));
@@ -215,11 +222,11 @@ CComPtr<IUnknown> CSoapMsgReaderWriter::ReadQueryStateVariableResponse(IXMLDOMNo
 // Accepts any element. A request keeps a rejected action or value as its UPnP
 // error; a response fails with it.
 template <class Message>
-CComPtr<IUnknown> CSoapMsgReaderWriter::ReadInvokeAction(IXMLDOMNode* element) const {
+CComPtr<IUnknown> CSoapMsgReaderWriter::ReadInvokeAction(NodeView element) const {
   constexpr bool kRequest = std::is_same<Message, CInvokeActionRequest>::value;
   CComPtr<IUnknown> holder;
   comrt::CComObject<Message>* message = NewMessage<Message>(holder);
-  message->ReadArguments(element, m_actions, m_dataTypes,
+  message->ReadArguments(element, m_actions,
                          kRequest ? CInvokeActionMessage::Kind::kRequest : CInvokeActionMessage::Kind::kResponse);
   if (!kRequest && message->GetReadResult() && FAILED(*message->GetReadResult())) throw *message->GetReadResult();
   using Working = std::conditional_t<kRequest, IUPnPInvokeActionRequest, IUPnPInvokeActionResponse>;

@@ -2,11 +2,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "com/component_object.h"
 #include "comrt/com_ptr.h"
+#include "comrt/xml/node_view.h"
 #include "comrt/xml_dom.h"
 #include "model/service_tables.h"
+#include "soap/markup_text.h"
 #include "varnel/varnel.h"
 
 class CUPnPDataType;
@@ -31,15 +34,30 @@ class CSoapMsgReaderWriter
   HRESULT STDMETHODCALLTYPE ParseStateVariableValue(BSTR variableName, BSTR value, VARIANT* parsed) override;
 
  private:
-  // The message object for the body's message element, or null when no
-  // reader recognises it. Throws what a reader fails with.
-  CComPtr<IUnknown> ReadRequestElement(IXMLDOMNode* element) const;
-  CComPtr<IUnknown> ReadResponseElement(IXMLDOMNode* element) const;
-  CComPtr<IUnknown> ReadQueryStateVariableRequest(IXMLDOMNode* element) const;
-  CComPtr<IUnknown> ReadFault(IXMLDOMNode* element) const;
-  CComPtr<IUnknown> ReadQueryStateVariableResponse(IXMLDOMNode* element) const;
+  // The message object for the body's message element (the first node in
+  // Body, whatever its type), or null when no reader recognises it. Throws
+  // what a reader fails with.
+  CComPtr<IUnknown> ReadRequestElement(comrt::xml::NodeView element) const;
+  CComPtr<IUnknown> ReadResponseElement(comrt::xml::NodeView element) const;
+  CComPtr<IUnknown> ReadQueryStateVariableRequest(comrt::xml::NodeView element) const;
+  CComPtr<IUnknown> ReadFault(comrt::xml::NodeView element) const;
+  CComPtr<IUnknown> ReadQueryStateVariableResponse(comrt::xml::NodeView element) const;
   template <class Message>
-  CComPtr<IUnknown> ReadInvokeAction(IXMLDOMNode* element) const;
+  CComPtr<IUnknown> ReadInvokeAction(comrt::xml::NodeView element) const;
+
+  // Writing as text (text_writers.cpp): the whole body of an InvokeAction
+  // request or response, a QueryStateVariable request or its answer, into
+  // `body`; false when the message must take the DOM path instead (which
+  // then writes it or fails as it always has). Never throw.
+  bool InvokeActionText(std::u16string_view actionName, const VARIANT& values, bool response,
+                        varnel::TextBuffer& body) const noexcept;
+  bool QueryText(std::u16string_view variableName, varnel::TextBuffer& body) const noexcept;
+  bool AnswerText(const VARIANT& value, varnel::TextBuffer& body) const noexcept;
+  // Appends one element per value, `count` of them, named and converted as
+  // `arguments` says. False as above; throws std::bad_alloc and what a
+  // converter throws.
+  bool AppendArgumentsText(const CUPnPArgumentList& arguments, const VARIANT* values, size_t count,
+                           varnel::TextBuffer& body) const;
 
   // Appends one element per argument with its value text to `actionElement`,
   // from an array of values or the single-value form (VT_VARIANT); any other

@@ -6,8 +6,10 @@ namespace varnel {
 inline constexpr char16_t kSoapEnvelopeNamespace[] = u"http://schemas.xmlsoap.org/soap/envelope/";
 inline constexpr char16_t kSoapEncodingStyle[] = u"http://schemas.xmlsoap.org/soap/encoding/";
 inline constexpr char16_t kControlNamespace[] = u"urn:schemas-upnp-org:control-1-0";
-// Selection namespaces of every document the library reads.
-inline constexpr char16_t kEnvelopeSelectionNamespaces[] = u"xmlns:s='http://schemas.xmlsoap.org/soap/envelope/'";
+// The same, and the names the reader looks for, as a body's tree holds them.
+inline constexpr char kSoapEnvelopeNamespaceUtf8[] = "http://schemas.xmlsoap.org/soap/envelope/";
+inline constexpr char kQueryStateVariableUtf8[] = "QueryStateVariable";
+inline constexpr char kQueryStateVariableResponseUtf8[] = "QueryStateVariableResponse";
 
 inline constexpr char kContentTypeHeader[] = "CONTENT-TYPE";
 inline constexpr char kContentTypeValue[] = "text/xml; charset=\"utf-8\"";

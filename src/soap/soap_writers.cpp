@@ -1,4 +1,8 @@
-// Writing control requests, responses and faults.
+// Writing control requests, responses and faults. Requests, responses and
+// QueryStateVariable messages are written as text when they can be
+// (text_writers.cpp); the rest, and every one the text path turns down, are
+// built through the DOM here, which gives each failure its code and trace
+// lines.
 #include "com/dom_access.h"
 #include "com/trace.h"
 #include "comrt/atl_exception.h"
@@ -80,17 +84,22 @@ HRESULT CSoapMsgReaderWriter::WriteInvokeActionRequest(IUnknown* message, BSTR a
   if (!message) return E_INVALIDARG;
   VARNEL_GUARDED_BEGIN
     const std::u16string name = TextOfBstr(actionName);
-    CComPtr<IXMLDOMDocument2> document = varnel::CreateMessageDocument();
-    CComPtr<IXMLDOMElement> body = varnel::BuildEnvelope(document);
-    CComPtr<IXMLDOMElement> actionElement = varnel::CreateElement(document, u"u:" + name);
-    varnel::AppendChild(body, actionElement);
-    varnel::AddAttribute(document, actionElement, u"xmlns:u", serviceType_);
-    const auto it = m_actions.find(name);
-    VARNEL_THROW_IF(it == m_actions.end(), E_UNEXPECTED);
-    AppendArguments(document, actionElement, it->second->GetInArguments(), inArguments);
+    varnel::TextBuffer body;
+    if (!InvokeActionText(name, inArguments, false, body)) {
+      CComPtr<IXMLDOMDocument2> document = varnel::CreateMessageDocument();
+      CComPtr<IXMLDOMElement> bodyElement = varnel::BuildEnvelope(document);
+      CComPtr<IXMLDOMElement> actionElement = varnel::CreateElement(document, u"u:" + name);
+      varnel::AppendChild(bodyElement, actionElement);
+      varnel::AddAttribute(document, actionElement, u"xmlns:u", serviceType_);
+      const auto it = m_actions.find(name);
+      VARNEL_THROW_IF(it == m_actions.end(), E_UNEXPECTED);
+      AppendArguments(document, actionElement, it->second->GetInArguments(), inArguments);
+      body.Clear();
+      body += varnel::SavedDocument(document);
+    }
     CComQIPtr<ITransportRequestMessage> request(message);
     if (!request) _com_issue_error(E_POINTER);
-    varnel::SendRequestMessage(request, document, serviceType_, name, headerSource);
+    varnel::SendRequestMessage(request, body.View(), serviceType_, name, headerSource);
     return S_OK;
   VARNEL_FULL_GUARD_END
 }
@@ -101,18 +110,23 @@ HRESULT CSoapMsgReaderWriter::WriteQueryStateVariableRequest(IUnknown* message, 
   if (!message) return E_INVALIDARG;
   VARNEL_GUARDED_BEGIN
     const std::u16string name = TextOfBstr(variableName);
-    CComPtr<IXMLDOMDocument2> document = varnel::CreateMessageDocument();
-    CComPtr<IXMLDOMElement> body = varnel::BuildEnvelope(document);
-    CComPtr<IXMLDOMElement> query = varnel::CreateElement(document, u"u:QueryStateVariable");
-    varnel::AppendChild(body, query);
-    varnel::AddAttribute(document, query, u"xmlns:u", varnel::kControlNamespace);
-    if (m_dataTypes.find(name) == m_dataTypes.end()) throw E_UNEXPECTED;
-    CComPtr<IXMLDOMElement> varName = varnel::CreateElement(document, u"u:varName");
-    varnel::AppendText(document, varName, name);
-    varnel::AppendChild(query, varName);
+    varnel::TextBuffer body;
+    if (!QueryText(name, body)) {
+      CComPtr<IXMLDOMDocument2> document = varnel::CreateMessageDocument();
+      CComPtr<IXMLDOMElement> bodyElement = varnel::BuildEnvelope(document);
+      CComPtr<IXMLDOMElement> query = varnel::CreateElement(document, u"u:QueryStateVariable");
+      varnel::AppendChild(bodyElement, query);
+      varnel::AddAttribute(document, query, u"xmlns:u", varnel::kControlNamespace);
+      if (m_dataTypes.find(name) == m_dataTypes.end()) throw E_UNEXPECTED;
+      CComPtr<IXMLDOMElement> varName = varnel::CreateElement(document, u"u:varName");
+      varnel::AppendText(document, varName, name);
+      varnel::AppendChild(query, varName);
+      body.Clear();
+      body += varnel::SavedDocument(document);
+    }
     CComQIPtr<ITransportRequestMessage> request(message);
     if (!request) _com_issue_error(E_POINTER);
-    varnel::SendRequestMessage(request, document, serviceType_, varnel::kQueryStateVariable, headerSource);
+    varnel::SendRequestMessage(request, body.View(), serviceType_, varnel::kQueryStateVariable, headerSource);
     return S_OK;
   VARNEL_PLAIN_GUARD_END
 }
@@ -124,32 +138,37 @@ HRESULT CSoapMsgReaderWriter::WriteInvokeActionResponse(IUnknown* message, BSTR 
   if (!message) return E_INVALIDARG;
   VARNEL_GUARDED_BEGIN
     VARNEL_INNER_GUARD_BEGIN(result)
-      CComPtr<IXMLDOMDocument2> document = varnel::CreateMessageDocument();
-      CComPtr<IXMLDOMElement> body = varnel::BuildEnvelope(document);
-      if (errorMessage) {
-        varnel::AppendFaultBody(errorMessage, body);
-      } else {
-        const std::u16string name = TextOfBstr(actionName);
-        CComPtr<IXMLDOMElement> responseElement = varnel::CreateElement(document, u"u:" + name + u"Response");
-        varnel::AppendChild(body, responseElement);
-        varnel::AddAttribute(document, responseElement, u"xmlns:u", serviceType_);
-        const auto it = m_actions.find(name);
-        VARNEL_THROW_IF(it == m_actions.end(), E_UNEXPECTED);
-        CComVariant copy = CopyOf(outArguments);
-        if (copy.vt == (VT_ARRAY | VT_VARIANT)) {
-          // Responses have no single-value form, and every output is written.
-          const CUPnPArgumentList& arguments = it->second->GetOutArguments();
-          CComSafeArray<VARIANT> values = ValuesOf(copy);
-          if (values.GetCount() != arguments.GetSize()) throw E_INVALIDARG;
-          CComVariant all;
-          all.vt = VT_ARRAY | VT_VARIANT;
-          all.parray = values.Detach();
-          AppendArguments(document, responseElement, arguments, all);
+      varnel::TextBuffer body;
+      if (errorMessage || !InvokeActionText(TextOfBstr(actionName), outArguments, true, body)) {
+        CComPtr<IXMLDOMDocument2> document = varnel::CreateMessageDocument();
+        CComPtr<IXMLDOMElement> bodyElement = varnel::BuildEnvelope(document);
+        if (errorMessage) {
+          varnel::AppendFaultBody(errorMessage, bodyElement);
+        } else {
+          const std::u16string name = TextOfBstr(actionName);
+          CComPtr<IXMLDOMElement> responseElement = varnel::CreateElement(document, u"u:" + name + u"Response");
+          varnel::AppendChild(bodyElement, responseElement);
+          varnel::AddAttribute(document, responseElement, u"xmlns:u", serviceType_);
+          const auto it = m_actions.find(name);
+          VARNEL_THROW_IF(it == m_actions.end(), E_UNEXPECTED);
+          CComVariant copy = CopyOf(outArguments);
+          if (copy.vt == (VT_ARRAY | VT_VARIANT)) {
+            // Responses have no single-value form, and every output is written.
+            const CUPnPArgumentList& arguments = it->second->GetOutArguments();
+            CComSafeArray<VARIANT> values = ValuesOf(copy);
+            if (values.GetCount() != arguments.GetSize()) throw E_INVALIDARG;
+            CComVariant all;
+            all.vt = VT_ARRAY | VT_VARIANT;
+            all.parray = values.Detach();
+            AppendArguments(document, responseElement, arguments, all);
+          }
         }
+        body.Clear();
+        body += varnel::SavedDocument(document);
       }
       CComQIPtr<ITransportResponseMessage> response(message);
       if (!response) _com_issue_error(E_POINTER);
-      varnel::SendResponseMessage(response, document, headerSource1, headerSource2);
+      varnel::SendResponseMessage(response, body.View(), headerSource1, headerSource2);
     VARNEL_INNER_GUARD_END(result, kResultCodes)
   VARNEL_FULL_GUARD_END
 }
@@ -160,25 +179,30 @@ HRESULT CSoapMsgReaderWriter::WriteQueryStateVariableResponse(IUnknown* message,
   if (!initialized_) return E_FAIL;
   if (!message) return E_INVALIDARG;
   VARNEL_GUARDED_BEGIN
-    CComPtr<IXMLDOMDocument2> document = varnel::CreateMessageDocument();
-    CComPtr<IXMLDOMElement> body = varnel::BuildEnvelope(document);
-    if (errorMessage) {
-      varnel::AppendFaultBody(errorMessage, body);
-    } else {
-      CComPtr<IXMLDOMElement> response = varnel::CreateElement(document, u"u:QueryStateVariableResponse");
-      varnel::AppendChild(body, response);
-      varnel::AddAttribute(document, response, u"xmlns:u", varnel::kControlNamespace);
-      CComPtr<IXMLDOMElement> returned = varnel::CreateElement(document, u"return");
-      CComVariant value = CopyOf(returnValue);
-      // Strings go as they are; everything else as a 32-bit integer.
-      const std::u16string text = value.vt == VT_BSTR ? TextOfBstr(value.bstrVal)
-                                                      : CUPnPDataTypeI4().VariantToString(std::move(value));
-      varnel::AppendText(document, returned, text);
-      varnel::AppendChild(response, returned);
+    varnel::TextBuffer body;
+    if (errorMessage || !AnswerText(returnValue, body)) {
+      CComPtr<IXMLDOMDocument2> document = varnel::CreateMessageDocument();
+      CComPtr<IXMLDOMElement> bodyElement = varnel::BuildEnvelope(document);
+      if (errorMessage) {
+        varnel::AppendFaultBody(errorMessage, bodyElement);
+      } else {
+        CComPtr<IXMLDOMElement> response = varnel::CreateElement(document, u"u:QueryStateVariableResponse");
+        varnel::AppendChild(bodyElement, response);
+        varnel::AddAttribute(document, response, u"xmlns:u", varnel::kControlNamespace);
+        CComPtr<IXMLDOMElement> returned = varnel::CreateElement(document, u"return");
+        CComVariant value = CopyOf(returnValue);
+        // Strings go as they are; everything else as a 32-bit integer.
+        const std::u16string text = value.vt == VT_BSTR ? TextOfBstr(value.bstrVal)
+                                                        : CUPnPDataTypeI4().VariantToString(std::move(value));
+        varnel::AppendText(document, returned, text);
+        varnel::AppendChild(response, returned);
+      }
+      body.Clear();
+      body += varnel::SavedDocument(document);
     }
     CComQIPtr<ITransportResponseMessage> response(message);
     if (!response) _com_issue_error(E_POINTER);
-    varnel::SendResponseMessage(response, document, nullptr, headerSource);
+    varnel::SendResponseMessage(response, body.View(), nullptr, headerSource);
     return S_OK;
   VARNEL_PLAIN_GUARD_END
 }

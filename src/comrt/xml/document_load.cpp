@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <memory>
 #include <new>
-#include <vector>
 
 #include "comrt/safearray.h"
 #include "comrt/stream.h"
@@ -15,6 +14,7 @@
 #include "xml/node_names.h"
 #include "xml/safe_parser.h"
 #include "xml/serializer.h"
+#include "xml/stream_reader.h"
 #include "xml/tree_edit.h"
 #include "xml/tree_walk.h"
 #include "xml/xml_text.h"
@@ -99,20 +99,6 @@ HRESULT LocalPath(BSTR source, std::string* path) {
     return E_ACCESSDENIED;
   }
   return path->empty() ? E_INVALIDARG : S_OK;
-}
-
-void ReadStream(ISequentialStream* stream, SafeParser& parser) {
-  std::vector<char> buffer(kChunkBytes);
-  for (;;) {
-    ULONG read = 0;
-    const HRESULT hr = stream->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &read);
-    if (FAILED(hr)) {
-      parser.FailSource(hr, u"The stream could not be read.");
-      return;
-    }
-    if (read == 0) return;
-    if (!parser.Feed(buffer.data(), read)) return;
-  }
 }
 
 HRESULT WriteAll(ISequentialStream* stream, const std::string& bytes) {
@@ -211,10 +197,12 @@ HRESULT DomDocument::LoadFromFile(BSTR source, ParseOutcome* outcome) {
     const HRESULT code = FromErrno(errno);
     parser.FailSource(code, code == E_OUTOFMEMORY ? u"Out of memory." : u"The file could not be opened.");
   } else {
-    std::vector<char> buffer(kChunkBytes);
+    ReadBuffer buffer;
     for (;;) {
       const size_t read = std::fread(buffer.data(), 1, buffer.size(), file.get());
-      if (read > 0 && !parser.Feed(buffer.data(), read)) break;
+      // A short read ends the file, unless it failed.
+      const bool last = read < buffer.size() && !std::ferror(file.get());
+      if (read > 0 && !parser.Feed(buffer.data(), read, last)) break;
       if (read < buffer.size()) {
         if (std::ferror(file.get())) parser.FailSource(FromErrno(errno), u"The file could not be read.");
         break;
@@ -240,7 +228,7 @@ HRESULT DomDocument::load(VARIANT source, VARIANT_BOOL* isSuccessful) {
       void* data = nullptr;
       if (!array || SafeArrayGetDim(array) != 1 || FAILED(SafeArrayAccessData(array, &data))) return E_INVALIDARG;
       SafeParser parser(ParseOptions{preserveWhiteSpace_, false});
-      parser.Feed(static_cast<const char*>(data), array->rgsabound[0].cElements);
+      parser.Feed(static_cast<const char*>(data), array->rgsabound[0].cElements, true);
       SafeArrayUnaccessData(array);
       outcome = parser.Finish();
     } else {
@@ -269,7 +257,7 @@ HRESULT DomDocument::loadXML(BSTR xml, VARIANT_BOOL* isSuccessful) {
       size_t end = std::min(text.size(), at + kUnits);
       if (end < text.size() && text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF) --end;  // keep pairs whole
       const std::string bytes = comrt::ToUtf8(text.substr(at, end - at));
-      if (!parser.Feed(bytes.data(), bytes.size())) break;
+      if (!parser.Feed(bytes.data(), bytes.size(), end == text.size())) break;
       at = end;
     }
     ParseOutcome outcome = parser.Finish();

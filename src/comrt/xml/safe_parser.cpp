@@ -4,10 +4,12 @@
 #include <libxml/parserInternals.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <string_view>
 
 #include "comrt/text_conversion.h"
+#include "xml/kept_parser.h"
 #include "xml/libxml_quiet.h"
 #include "xml/node_checks.h"
 #include "xml/tree_walk.h"
@@ -23,6 +25,8 @@ constexpr size_t kHeadBytes = 512;
 constexpr size_t kChunkBytes = 64 * 1024;
 // libxml2 wants four bytes before it guesses the encoding.
 constexpr size_t kDetectionBytes = 4;
+// The largest last piece whose '=' are counted before it is scanned.
+constexpr size_t kCountedBytes = 8 * 1024;
 
 std::u16string TrimmedMessage(const char* message) {
   std::string text = message ? message : "The document is not well formed.";
@@ -37,10 +41,13 @@ LONG ToLong(long value) {
 }  // namespace
 
 SafeParser::~SafeParser() {
-  if (context_) {
-    if (context_->myDoc) xmlFreeDoc(context_->myDoc);
-    context_->myDoc = nullptr;
+  if (!context_) return;
+  if (context_->myDoc) xmlFreeDoc(context_->myDoc);
+  context_->myDoc = nullptr;
+  if (options_.fromText) {
     xmlFreeParserCtxt(context_);
+  } else {
+    KeepParser(context_);
   }
 }
 
@@ -54,21 +61,38 @@ bool SafeParser::Start(const char* data, size_t size) {
   // thread's last error; Finish looks there for an allocation failure.
   xmlResetLastError();
   pushed_ += size;
-  context_ = xmlCreatePushParserCtxt(nullptr, nullptr, data, static_cast<int>(size), nullptr);
+  // Text loads set an option that stays with a context (the encoding their
+  // declaration names is ignored), so only byte sources share the thread's
+  // kept context; it is kept with the same options and handlers as set below.
+  if (!options_.fromText) {
+    context_ = TakeKeptParser();
+    if (context_ && xmlCtxtResetPush(context_, data, static_cast<int>(size), nullptr, nullptr) != 0) {
+      RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", 0, 0);
+      return false;
+    }
+  }
+  if (!context_) context_ = xmlCreatePushParserCtxt(nullptr, nullptr, data, static_cast<int>(size), nullptr);
   if (!context_) {
     RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", 0, 0);
     return false;
   }
   // No XML_PARSE_NOENT (entities stay unexpanded), no DTD loading or
-  // defaulting, no network. Names are not shared through a dictionary, so the
-  // nodes can move into another document freely. libxml2's push parser
-  // keeps all input it has seen and refuses to go past 10 MB of it unless
-  // told the input may be huge; its other limits are there against entity
-  // expansion, which never happens here, so what a document costs stays
-  // bounded by its size and by the limits of this layer.
-  int options =
-      XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE;
+  // defaulting, no network. Unless the tree is only read in place, names are
+  // not shared through a dictionary, so the nodes can move into another
+  // document freely. libxml2's push parser keeps all input it has seen and
+  // refuses to go past 10 MB of it unless told the input may be huge; its
+  // other limits are there against entity expansion, which never happens
+  // here, so what a document costs stays bounded by its size and by the
+  // limits of this layer.
+  int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE;
   if (options_.fromText) options |= XML_PARSE_IGNORE_ENC;
+  // Names shared through the dictionary cost no copy, and text shorter than
+  // two pointers (most values) is kept inside its node; libxml2 knows both
+  // forms when it frees the tree.
+  options |= options_.sharedNames ? XML_PARSE_COMPACT : XML_PARSE_NODICT;
+  // A kept context remembers an option once set; short text stays in its own
+  // block in trees that move.
+  if (!options_.sharedNames) context_->options &= ~XML_PARSE_COMPACT;
   xmlCtxtUseOptions(context_, options);
   context_->_private = this;
   xmlSAXHandlerPtr sax = context_->sax;
@@ -85,8 +109,12 @@ bool SafeParser::Start(const char* data, size_t size) {
   return true;
 }
 
-bool SafeParser::Feed(const char* data, size_t size) {
+bool SafeParser::Feed(const char* data, size_t size, bool last) {
   if (failed_ || size == 0) return !failed_;
+  // libxml2 reports some malformed input containing zero bytes (UTF-16,
+  // UCS-4, or broken text) differently when told of the end at once; such
+  // input is parsed as if more might follow, and ended by Finish.
+  if (last && std::memchr(data, 0, size)) last = false;
   if (head_.size() < kHeadBytes) head_.append(data, std::min(size, kHeadBytes - head_.size()));
   fed_ += size;
   try {
@@ -95,22 +123,23 @@ bool SafeParser::Feed(const char* data, size_t size) {
       if (pending_.size() < kDetectionBytes) return true;
       std::string first;
       first.swap(pending_);
+      if (last && std::memchr(first.data(), 0, first.size())) last = false;  // zeros held back earlier
       scanner_.Begin(first.data(), first.size(), options_.fromText);
-      if (!Scanned(first.data(), first.size())) return false;
+      if (!Scanned(first.data(), first.size(), last)) return false;
       if (!Start(first.data(), first.size())) return false;
-      Push(nullptr, 0, false);
+      Push(nullptr, 0, last);
       return !failed_;
     }
   } catch (const std::bad_alloc&) {
     RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", 0, 0);
     return false;
   }
-  if (!Scanned(data, size)) return false;
+  if (!Scanned(data, size, last)) return false;
   // libxml2 refuses to look further ahead than 10 MB at once, so a large
   // input handed over whole would fail for its size alone.
   while (size > 0 && !failed_) {
     const size_t part = std::min<size_t>(size, kChunkBytes);
-    Push(data, part, false);
+    Push(data, part, last && part == size);
     data += part;
     size -= part;
   }
@@ -130,7 +159,7 @@ ParseOutcome SafeParser::Finish() {
       Start(first.data(), first.size());
     }
   }
-  if (!failed_ && context_) Push(nullptr, 0, true);
+  if (!failed_ && context_ && !ended_) Push(nullptr, 0, true);
   if (context_ && RanOutOfMemory()) ForceOutOfMemory();
   if (!failed_ && context_ && (!context_->wellFormed || !context_->nsWellFormed || !context_->myDoc)) {
     // A failure libxml2 noted without reporting it through the handler.
@@ -147,17 +176,24 @@ ParseOutcome SafeParser::Finish() {
   outcome.doc.reset(context_->myDoc);
   context_->myDoc = nullptr;
   // Elements were checked as they were made; text, comments and processing
-  // instructions are checked here, in one pass.
+  // instructions are checked here, and whitespace-only text that the parse
+  // left is dropped, in one pass (a document that fails the check goes
+  // whole).
   xmlNodePtr top = reinterpret_cast<xmlNodePtr>(outcome.doc.get());
-  for (xmlNodePtr at = FirstInSubtree(top); at; at = NextInSubtree(at, top)) {
+  for (xmlNodePtr at = FirstInSubtree(top); at;) {
     if (at->type != XML_ELEMENT_NODE && !IsWhole(at)) {
       outcome.doc.reset();
       ForceOutOfMemory();
       outcome.error = error_;
       return outcome;
     }
+    xmlNodePtr next = NextInSubtree(at, top);
+    if (!options_.preserveWhiteSpace && IsDroppableWhitespace(at)) {
+      xmlUnlinkNode(at);
+      xmlFreeNode(at);
+    }
+    at = next;
   }
-  if (!options_.preserveWhiteSpace) DropWhitespaceText(outcome.doc.get());
   // libxml2 marks a document without a declaration with standalone == -1.
   outcome.hasDeclaration = outcome.doc->standalone != -1;
   if (outcome.hasDeclaration) {
@@ -185,6 +221,7 @@ void SafeParser::RecordFailure(LONG code, const std::u16string& reason, LONG lin
 
 void SafeParser::Push(const char* data, size_t size, bool last) {
   pushed_ += size;
+  ended_ = last;
   const int result = xmlParseChunk(context_, data, static_cast<int>(size), last ? 1 : 0);
   if (failed_) return;
   // An input conversion that fails part way stops the parser without a
@@ -201,7 +238,23 @@ void SafeParser::Push(const char* data, size_t size, bool last) {
   }
 }
 
-bool SafeParser::Scanned(const char* data, size_t size) {
+bool SafeParser::Scanned(const char* data, size_t size, bool last) {
+  // Only an '=' takes a start tag nearer a limit. The last piece of an input
+  // with too few of them for any tag to pass a limit is not looked at: its
+  // verdict is known, and no later piece needs the scanner's state. Every
+  // '=' of any encoding the scanner follows holds the byte counted here.
+  // Counting pays off for small, tag-dense bodies; text-heavy ones the
+  // scanner passes over at memchr's pace anyway.
+  if (last && size <= kCountedBytes) {
+    size_t equals = 0;
+    const char* at = data;
+    while (scanner_.CannotPassLimits(equals) &&
+           (at = static_cast<const char*>(std::memchr(at, '=', size - static_cast<size_t>(at - data))))) {
+      ++equals;
+      ++at;
+    }
+    if (scanner_.CannotPassLimits(equals)) return true;
+  }
   switch (scanner_.Scan(data, size)) {
     case TagScanner::Verdict::kTooManyAttributes:
       RecordFailure(kTooManyAttributes, u"An element has more than 256 attributes.", 0, 0);
@@ -294,7 +347,7 @@ void SafeParser::DropTrailingWhitespace() {
   if (options_.preserveWhiteSpace || spaceStates_.empty() || spaceStates_.back() == 'p') return;
   xmlNodePtr parent = context_->node;
   xmlNodePtr last = parent ? parent->last : nullptr;
-  if (!last || last->type != XML_TEXT_NODE || !IsAllXmlSpace(View(last->content))) return;
+  if (!last || last->type != XML_TEXT_NODE || !IsAllXmlSpace(last->content)) return;
   xmlUnlinkNode(last);
   xmlFreeNode(last);
   if (nodes_ > 0) --nodes_;
@@ -387,19 +440,10 @@ void SafeParser::OnError(void* context, xmlErrorPtr error) {
   }
 }
 
-void DropWhitespaceText(xmlDocPtr doc) {
-  xmlNodePtr root = reinterpret_cast<xmlNodePtr>(doc);
-  xmlNodePtr node = FirstInSubtree(root);
-  while (node) {
-    xmlNodePtr next = NextInSubtree(node, root);
-    if (node->type == XML_TEXT_NODE && IsAllXmlSpace(View(node->content)) &&
-        xmlNodeGetSpacePreserve(node->parent) != 1) {
-      xmlUnlinkNode(node);
-      xmlFreeNode(node);
-    }
-    node = next;
-  }
+bool IsDroppableWhitespace(xmlNodePtr node) {
+  return node->type == XML_TEXT_NODE && IsAllXmlSpace(node->content) && xmlNodeGetSpacePreserve(node->parent) != 1;
 }
+
 
 std::string DeclarationContent(const std::string& head) {
   // The declaration is ASCII, so only the byte order of each character
@@ -419,16 +463,21 @@ std::string DeclarationContent(const std::string& head) {
   } else if (at(0) == '<' && at(1) == 0x00) {
     step = 2, offset = 0;
   }
-  std::string text;
-  for (size_t i = start + offset; i < head.size(); i += step) text.push_back(head[i]);
+  // One byte a character, the usual case, is read where it lies.
+  std::string narrowed;
+  std::string_view text = std::string_view(head).substr(std::min(start, head.size()));
+  if (step == 2) {
+    for (size_t i = start + offset; i < head.size(); i += step) narrowed.push_back(head[i]);
+    text = narrowed;
+  }
   if (text.compare(0, 5, "<?xml") != 0 || text.size() < 6 || !IsXmlSpace(text[5])) return std::string();
   const size_t end = text.find("?>");
-  if (end == std::string::npos) return std::string();
-  std::string content = text.substr(5, end - 5);
+  if (end == std::string_view::npos) return std::string();
+  const std::string_view content = text.substr(5, end - 5);
   const size_t first = content.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return std::string();
+  if (first == std::string_view::npos) return std::string();
   const size_t last = content.find_last_not_of(" \t\r\n");
-  return content.substr(first, last - first + 1);
+  return std::string(content.substr(first, last - first + 1));
 }
 
 }  // namespace xml

@@ -28,6 +28,10 @@ struct ParseOptions {
   // The input is UTF-8 made from the caller's UTF-16 text: an encoding named
   // in its declaration is ignored.
   bool fromText = false;
+  // Names may stay in the parser's dictionary, and short text inside its
+  // node: for a tree that is read and freed whole (the document references
+  // the dictionary), never for one whose nodes move into another document.
+  bool sharedNames = false;
 };
 
 class SafeParser {
@@ -37,9 +41,11 @@ class SafeParser {
   SafeParser(const SafeParser&) = delete;
   SafeParser& operator=(const SafeParser&) = delete;
 
-  // Parses the next part of the input. False once the input is known not to
-  // load: the caller stops feeding and calls Finish. Never throws.
-  bool Feed(const char* data, size_t size);
+  // Parses the next part of the input; `last` when the caller knows nothing
+  // follows it (libxml2 then parses it to the end at once, without looking
+  // ahead for more input). False once the input is known not to load: the
+  // caller stops feeding and calls Finish. Never throws.
+  bool Feed(const char* data, size_t size, bool last = false);
   // Records that the source itself failed (a read error); the load fails
   // with `code` and `reason`.
   void FailSource(LONG code, const std::u16string& reason);
@@ -85,8 +91,8 @@ class SafeParser {
   // records a failure it reports only through its result.
   void Push(const char* data, size_t size, bool last);
   // False, with the reason recorded, when a start tag in `data` exceeds a
-  // limit.
-  bool Scanned(const char* data, size_t size);
+  // limit; `last` when nothing follows `data`.
+  bool Scanned(const char* data, size_t size, bool last);
   bool RanOutOfMemory() const;
   // Makes the outcome E_OUTOFMEMORY, replacing any earlier reason.
   void ForceOutOfMemory();
@@ -100,6 +106,7 @@ class SafeParser {
   std::string head_;     // the first bytes, where a declaration would be
   size_t fed_ = 0;
   size_t pushed_ = 0;  // bytes handed to libxml2 so far
+  bool ended_ = false;  // libxml2 was told the input ended
   size_t nodes_ = 0;
   std::string spaceStates_;  // one xml:space state per open element
   int depth_ = 0;
@@ -109,8 +116,9 @@ class SafeParser {
   ParseError error_;
 };
 
-// Drops whitespace-only text nodes outside xml:space="preserve". Never fails.
-void DropWhitespaceText(xmlDocPtr doc);
+// True for whitespace-only text outside xml:space="preserve", which loads
+// drop unless told to preserve white space.
+bool IsDroppableWhitespace(xmlNodePtr node);
 
 // The content of the XML declaration at the start of `head` (the first bytes
 // of the input, in UTF-8, UTF-16 with or without a byte-order mark, or any

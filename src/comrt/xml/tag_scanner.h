@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 
 namespace comrt {
@@ -41,8 +42,18 @@ class TagScanner {
     }
   }
 
+  // True when `equals` more '=' characters cannot take any start tag past a
+  // limit, whatever else the input holds: the tag open now has counted
+  // attributes_ and namespaces_ already (or they are left over from an
+  // earlier tag, which only makes this answer false more often).
+  bool CannotPassLimits(size_t equals) const {
+    return static_cast<size_t>(attributes_) + equals <= static_cast<size_t>(maxAttributes_) &&
+           static_cast<size_t>(namespaces_) + equals <= static_cast<size_t>(maxNamespaces_);
+  }
+
   // Scans the next bytes; the first limit a start tag exceeds, else kFine.
   Verdict Scan(const char* data, size_t size) {
+    if (width_ == 1) return ScanBytes(data, size);
     for (size_t i = 0; i < size && state_ != State::kOff; ++i) {
       unsigned unit = static_cast<unsigned char>(data[i]);
       if (width_ == 2) {
@@ -66,6 +77,77 @@ class TagScanner {
 
   static bool IsSpace(unsigned c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+  // One-byte code units. Text, quoted values and end tags, where only the
+  // character that ends them matters, are passed over a search at a time:
+  // most of a body is text. Inside start tags a run of word characters is
+  // taken at once. What Step remembers of the characters passed over (last_,
+  // lastButOne_) is only read inside comments, CDATA sections and processing
+  // instructions, each of which starts it afresh, so the states handled here
+  // leave it alone; the others go through Step.
+  Verdict ScanBytes(const char* data, size_t size) {
+    size_t i = 0;
+    while (i < size) {
+      switch (state_) {
+        case State::kText:
+        case State::kQuoted:
+        case State::kEndTag: {
+          const char wanted = state_ == State::kText ? '<' : state_ == State::kEndTag ? '>' : static_cast<char>(quote_);
+          i = Find(data, i, size, wanted);
+          if (i == size) return Verdict::kFine;
+          state_ = state_ == State::kText ? State::kOpen : state_ == State::kQuoted ? State::kTag : State::kText;
+          ++i;
+          break;
+        }
+        case State::kOpen: {
+          const unsigned char c = static_cast<unsigned char>(data[i++]);
+          if (c == '/') {
+            state_ = State::kEndTag;
+          } else if (c == '!' || c == '?') {
+            Step(c);
+          } else {
+            state_ = State::kTag, attributes_ = namespaces_ = 0, tokenLength_ = 0, inToken_ = true;
+          }
+          break;
+        }
+        case State::kTag: {
+          const unsigned char c = static_cast<unsigned char>(data[i]);
+          if (IsTokenUnit(c)) {
+            size_t end = i + 1;
+            while (end < size && IsTokenUnit(static_cast<unsigned char>(data[end]))) ++end;
+            TokenRun(data + i, end - i);
+            i = end;
+            break;
+          }
+          const Verdict verdict = TagStep(c);
+          if (verdict != Verdict::kFine) return verdict;
+          ++i;
+          break;
+        }
+        case State::kOff:
+          return Verdict::kFine;
+        default: {
+          const Verdict verdict = Step(static_cast<unsigned char>(data[i]));
+          if (verdict != Verdict::kFine) return verdict;
+          ++i;
+          break;
+        }
+      }
+    }
+    return Verdict::kFine;
+  }
+
+  // The position of the first `wanted` from `at`, or `size`. Short spans
+  // (the values between tags) are looked at directly, longer ones by memchr.
+  static size_t Find(const char* data, size_t at, size_t size, char wanted) {
+    const size_t near = at + 16 < size ? at + 16 : size;
+    for (; at < near; ++at) {
+      if (data[at] == wanted) return at;
+    }
+    if (at == size) return size;
+    const void* found = std::memchr(data + at, wanted, size - at);
+    return found ? static_cast<size_t>(static_cast<const char*>(found) - data) : size;
+  }
+
   Verdict Step(unsigned c) {
     const unsigned before = last_;
     const unsigned beforeThat = lastButOne_;
@@ -84,7 +166,7 @@ class TagScanner {
         } else if (c == '/') {
           state_ = State::kEndTag;
         } else {
-          state_ = State::kTag, attributes_ = namespaces_ = 0, token_.clear(), inToken_ = true;
+          state_ = State::kTag, attributes_ = namespaces_ = 0, tokenLength_ = 0, inToken_ = true;
         }
         return Verdict::kFine;
       case State::kBang:
@@ -130,19 +212,47 @@ class TagScanner {
       state_ = State::kQuoted, quote_ = c;
     } else if (c == '=') {
       inToken_ = false;
-      if ((token_ == "xmlns" || token_ == "xmlns:") && ++namespaces_ > maxNamespaces_) {
+      if (TokenIsNamespaceDeclaration() && ++namespaces_ > maxNamespaces_) {
         return Verdict::kTooManyNamespaces;
       }
       if (++attributes_ > maxAttributes_) return Verdict::kTooManyAttributes;
     } else if (IsSpace(c) || c == '/') {
       inToken_ = false;
     } else {
-      if (!inToken_) token_.clear(), inToken_ = true;
-      // Only whether the name is xmlns or starts with xmlns: matters.
-      if (token_.size() < 6) token_.push_back(static_cast<char>(c < 0x80 ? c : '?'));
-      if (token_.size() == 6 && token_.compare(0, 5, "xmlns") == 0 && token_[5] != ':') token_ = "-";
+      TokenUnit(c);
     }
     return Verdict::kFine;
+  }
+
+  // What TagStep takes into a word.
+  static bool IsTokenUnit(unsigned c) {
+    return c != '>' && c != '"' && c != '\'' && c != '=' && c != '/' && !IsSpace(c);
+  }
+
+  // Only whether the word is xmlns or starts with xmlns: matters, so no more
+  // than six units of it are kept; a word that starts with xmlns and goes on
+  // otherwise is kept as "-" and what follows.
+  void TokenUnit(unsigned c) {
+    if (!inToken_) tokenLength_ = 0, inToken_ = true;
+    if (tokenLength_ < sizeof token_) token_[tokenLength_++] = static_cast<char>(c < 0x80 ? c : '?');
+    if (tokenLength_ == sizeof token_ && std::memcmp(token_, "xmlns", 5) == 0 && token_[5] != ':') {
+      token_[0] = '-';
+      tokenLength_ = 1;
+    }
+  }
+
+  // TokenUnit for each of `size` word units; once six are kept, the rest
+  // change nothing.
+  void TokenRun(const char* units, size_t size) {
+    for (size_t i = 0; i < size; ++i) {
+      if (inToken_ && tokenLength_ == sizeof token_) return;
+      TokenUnit(static_cast<unsigned char>(units[i]));
+    }
+  }
+
+  bool TokenIsNamespaceDeclaration() const {
+    return (tokenLength_ == 5 && std::memcmp(token_, "xmlns", 5) == 0) ||
+           (tokenLength_ == 6 && std::memcmp(token_, "xmlns:", 6) == 0);
   }
 
   const int maxAttributes_;
@@ -156,7 +266,8 @@ class TagScanner {
   unsigned lastButOne_ = 0;
   unsigned quote_ = 0;
   std::string bang_;
-  std::string token_;
+  char token_[6] = {};
+  size_t tokenLength_ = 0;
   bool inToken_ = false;
   int attributes_ = 0;
   int namespaces_ = 0;

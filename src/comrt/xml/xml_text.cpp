@@ -6,6 +6,7 @@
 #include "comrt/conversions.h"
 #include "comrt/error_info.h"
 #include "comrt/text_conversion.h"
+#include "xml/node_view.h"
 
 namespace comrt {
 namespace xml {
@@ -23,12 +24,8 @@ HRESULT HandOut(std::u16string_view text, BSTR* out) {
 
 HRESULT HandOut(std::string_view text, BSTR* out) {
   if (!out) return E_INVALIDARG;
-  *out = nullptr;
-  try {
-    return HandOut(comrt::FromUtf8(text), out);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  *out = AllocBstrFromUtf8(text);
+  return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT HandOutVariant(std::string_view text, VARIANT* out) {

@@ -50,6 +50,15 @@ HRESULT Fail(HRESULT hr, std::string_view utf8Description);
 // True for the characters XML counts as white space.
 inline bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsAllXmlSpace(std::string_view text);
+// As IsAllXmlSpace for libxml2's zero-terminated text (null is empty),
+// looking no further than its first other character.
+inline bool IsAllXmlSpace(const xmlChar* text) {
+  if (!text) return true;
+  for (; *text; ++text) {
+    if (!IsXmlSpace(static_cast<char>(*text))) return false;
+  }
+  return true;
+}
 
 // True when `name` is an XML name (colons allowed) / an NCName (none).
 bool IsXmlName(const std::string& name);
