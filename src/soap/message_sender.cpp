@@ -29,6 +29,14 @@ void WriteBody(ITransportMessage* message, std::string_view body) {
   VARNEL_THROW_IF(ret != body.length(), E_UNEXPECTED);
 }
 
+// Any control character but the tab, which a header value may hold.
+bool HasControlCharacter(const std::u16string& text) {
+  for (char16_t c : text) {
+    if ((c < 0x20 && c != u'\t') || c == 0x7F) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string SavedDocument(IXMLDOMDocument* document) {
@@ -51,6 +59,9 @@ void SendRequestMessage(ITransportRequestMessage* message, std::string_view body
   if (actionName == kQueryStateVariable) {
     ThrowIfFailed(spHeaderWriter->SetHeader(kSoapActionHeader, kQueryStateVariableSoapAction));
   } else {
+    // The service type goes into a header line as it stands: a control
+    // character (a line break above all) would let it add headers of its own.
+    VARNEL_THROW_IF(HasControlCharacter(serviceType), E_INVALIDARG);
     std::string soapAction;
     soapAction.reserve(serviceType.size() + actionName.size() + 3);
     soapAction.push_back('"');

@@ -192,6 +192,20 @@ TEST_F(XmlLoadTest, HugeTextFailsWithoutReadingItAll) {
   ExpectEmpty(document);
 }
 
+TEST_F(XmlLoadTest, AStreamThatClaimsMoreThanItWasAskedForFailsTheLoad) {
+  for (size_t size : {size_t{40}, size_t{200000}}) {  // the last piece, and a piece before it
+    GeneratedStream* object = nullptr;
+    CComPtr<ISequentialStream> stream = MakeStream<GeneratedStream, ISequentialStream>(&object);
+    object->size = size;
+    object->overReport = 1u << 20;  // more than any read asks for
+    object->byteAt = [size](size_t i) { return i < 3 ? "<a>"[i] : (i + 4 < size ? 'x' : "</a>"[i + 4 - size]); };
+    CComPtr<IXMLDOMDocument2> document = NewDocument();
+    EXPECT_EQ(VARIANT_FALSE, LoadFrom(document, stream)) << size;
+    EXPECT_EQ(E_UNEXPECTED, Report(document).code) << size;
+    ExpectEmpty(document);
+  }
+}
+
 TEST_F(XmlLoadTest, MillionNestedElementsFailFast) {
   constexpr size_t kElements = 1000000;
   GeneratedStream* object = nullptr;

@@ -67,6 +67,20 @@ TEST_F(WritingTest, InvokeActionRequestBodyAndHeaders) {
             request->log());
 }
 
+TEST_F(WritingTest, AServiceTypeWithALineBreakNeverReachesAHeader) {
+  ASSERT_EQ(S_OK, readerWriter_->SetServiceType(CComBSTR(u"urn:schemas-upnp-org:service:RenderingControl:1\r\nX-Other: 1")));
+  for (const char16_t* action : {u"GetVolume", u"SetVolume"}) {
+    FakeMessageRef request = MakeRequestMessage();
+    const CComVariant arguments = action[0] == u'G' ? Arguments({CComVariant(0u), CComVariant(u"Master")})
+                                                    : Arguments({CComVariant(0u), CComVariant(u"Master"),
+                                                                 CComVariant(uint16_t{42})});
+    EXPECT_EQ(E_INVALIDARG, readerWriter_->WriteInvokeActionRequest(request.message, CComBSTR(action), arguments,
+                                                                    nullptr));
+    ExpectNothingSent(request);
+    TakeErrorInfo();
+  }
+}
+
 TEST_F(WritingTest, QueryStateVariableRequestUsesTheFixedAction) {
   FakeMessageRef request = MakeRequestMessage();
   ASSERT_EQ(S_OK, readerWriter_->WriteQueryStateVariableRequest(request.message, CComBSTR(u"Volume"), nullptr));

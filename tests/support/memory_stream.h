@@ -104,13 +104,14 @@ class GeneratedStream : public comrt::ObjectRoot<GeneratedStream, ISequentialStr
   size_t size = 0;
   std::function<char(size_t)> byteAt;
   size_t position = 0;  // how far a reader went
+  ULONG overReport = 0;  // added to every count reported, as a broken stream would
 
   HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* read) override {
     const size_t copied = std::min<size_t>(count, size - position);
     char* out = static_cast<char*>(buffer);
     for (size_t i = 0; i < copied; ++i) out[i] = byteAt(position + i);
     position += copied;
-    if (read) *read = static_cast<ULONG>(copied);
+    if (read) *read = static_cast<ULONG>(copied) + overReport;
     return copied == count ? S_OK : S_FALSE;
   }
   HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG* written) override {

@@ -43,6 +43,11 @@ void ReadStream(ISequentialStream* stream, SafeParser& parser) {
       parser.FailSource(hr, u"The stream could not be read.");
       return;
     }
+    // A stream that claims more than the buffer holds cannot be believed.
+    if (read > buffer.size()) {
+      parser.FailSource(E_UNEXPECTED, u"The stream reported more bytes than it was asked for.");
+      return;
+    }
     if (read == 0) return;
     if (hr != S_FALSE) {
       if (!parser.Feed(buffer.data(block), read)) return;
@@ -52,6 +57,10 @@ void ReadStream(ISequentialStream* stream, SafeParser& parser) {
     const int next = 1 - block;
     ULONG more = 0;
     const HRESULT after = stream->Read(buffer.data(next), static_cast<ULONG>(buffer.size()), &more);
+    if (SUCCEEDED(after) && more > buffer.size()) {
+      parser.FailSource(E_UNEXPECTED, u"The stream reported more bytes than it was asked for.");
+      return;
+    }
     if (!parser.Feed(buffer.data(block), read, SUCCEEDED(after) && more == 0)) return;
     block = next;
     read = more;
