@@ -28,6 +28,8 @@ xmlParserCtxtPtr TakeKeptParser() { return ThreadSlot().release(); }
 void KeepParser(xmlParserCtxtPtr context) {
   if (!context) return;
   KeptContext owned(context);
+  // Its parser is gone: a kept context points at none until it is taken.
+  context->_private = nullptr;
   xmlCtxtReset(context);
   KeptContext& slot = ThreadSlot();
   if (slot || !context->dict || xmlDictSize(context->dict) > kMaxKeptNames) return;

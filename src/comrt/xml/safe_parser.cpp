@@ -66,6 +66,10 @@ bool SafeParser::Start(const char* data, size_t size) {
   // kept context; it is kept with the same options and handlers as set below.
   if (!options_.fromText) {
     context_ = TakeKeptParser();
+    // The kept context still carries this layer's handlers, and resetting it
+    // may already report an error (an encoding the first bytes rule out):
+    // the handlers must find this parser, not the one that used it last.
+    if (context_) context_->_private = this;
     if (context_ && xmlCtxtResetPush(context_, data, static_cast<int>(size), nullptr, nullptr) != 0) {
       RecordFailure(static_cast<LONG>(E_OUTOFMEMORY), u"Out of memory.", 0, 0);
       return false;
