@@ -8,6 +8,20 @@
 
 namespace varnel {
 namespace host {
+namespace {
+
+// The argument array of `action`'s inputs or outputs, from their texts.
+Status ArgumentsOf(const ServiceDescription& description, const NamedValues& values, std::string_view action,
+                   bool outputs, const std::vector<TextValue>& texts, CComVariant* arguments) {
+  const Action* declared = description.FindAction(action);
+  if (!declared) {
+    return Status(DISP_E_UNKNOWNNAME, "the description has no action " + Quoted(action) + " (its actions: " +
+                                          NamesOf(description.Actions()) + ")");
+  }
+  return values.BuildArguments(*declared, outputs, texts, arguments);
+}
+
+}  // namespace
 
 Service::Service(const Library& library, std::shared_ptr<const ServiceDescription> description,
                  std::string serviceType, IUPnPSoapMsgReaderWriter* readerWriter,
@@ -55,13 +69,8 @@ Status Service::Send(const char* what, MemoryMessage* message, Direction directi
 
 Status Service::WriteRequest(std::string_view action, const std::vector<TextValue>& inputs,
                              MemoryMessage* message) const {
-  const Action* declared = description_->FindAction(action);
-  if (!declared) {
-    return Status(DISP_E_UNKNOWNNAME, "the description has no action " + Quoted(action) + " (its actions: " +
-                                          NamesOf(description_->Actions()) + ")");
-  }
   CComVariant arguments;
-  Status built = values_.BuildArguments(*declared, false, inputs, &arguments);
+  Status built = ArgumentsOf(*description_, values_, action, false, inputs, &arguments);
   if (!built.ok()) return built;
   return Send("request", message, Direction::kRequest, [&](IUnknown* transport) {
     return readerWriter_->WriteInvokeActionRequest(transport, Wide(action), arguments, nullptr);
@@ -79,13 +88,8 @@ Status Service::WriteQuery(std::string_view variable, MemoryMessage* message) co
 
 Status Service::WriteResponse(std::string_view action, const std::vector<TextValue>& outputs,
                               MemoryMessage* message) const {
-  const Action* declared = description_->FindAction(action);
-  if (!declared) {
-    return Status(DISP_E_UNKNOWNNAME, "the description has no action " + Quoted(action) + " (its actions: " +
-                                          NamesOf(description_->Actions()) + ")");
-  }
   CComVariant arguments;
-  Status built = values_.BuildArguments(*declared, true, outputs, &arguments);
+  Status built = ArgumentsOf(*description_, values_, action, true, outputs, &arguments);
   if (!built.ok()) return built;
   return Send("response", message, Direction::kResponse, [&](IUnknown* transport) {
     return readerWriter_->WriteInvokeActionResponse(transport, Wide(action), arguments, nullptr, nullptr, nullptr);
