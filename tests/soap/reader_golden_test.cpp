@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "comrt/text_conversion.h"
+#include "soap/golden_records.h"
 #include "soap/reader_writer_fixture.h"
 
 namespace varnel_test {
@@ -99,25 +100,8 @@ std::string Describe(IUnknown* object) {
   return "an unknown object\n";
 }
 
-std::map<std::string, std::string> ReadGolden() {
-  std::ifstream file(kGoldenFile, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  const std::string all = text.str();
-  std::map<std::string, std::string> records;
-  size_t at = all.compare(0, 4, "### ") == 0 ? 0 : all.find("\n### ");
-  while (at != std::string::npos) {
-    if (all[at] == '\n') ++at;
-    const size_t next = all.find("\n### ", at);
-    const std::string record = all.substr(at, next == std::string::npos ? std::string::npos : next + 1 - at);
-    records[record.substr(4, record.find('\n') - 4)] = record;
-    at = next;
-  }
-  return records;
-}
-
 const std::map<std::string, std::string>& Golden() {
-  static const std::map<std::string, std::string> records = ReadGolden();
+  static const std::map<std::string, std::string> records = ReadGoldenRecords(kGoldenFile);
   return records;
 }
 

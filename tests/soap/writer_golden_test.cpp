@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "comrt/text_conversion.h"
+#include "soap/golden_records.h"
 #include "soap/reader_writer_fixture.h"
 
 namespace varnel_test {
@@ -45,26 +46,8 @@ std::string DescribeBody(const std::string& body) {
   return "body " + std::to_string(body.size()) + " fnv1a " + Hex(digest, 16) + "\n" + body.substr(0, 512) + "\n";
 }
 
-// The golden records by name; each runs from its "### " line to the next.
-std::map<std::string, std::string> ReadGolden() {
-  std::ifstream file(kGoldenFile, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  const std::string all = text.str();
-  std::map<std::string, std::string> records;
-  size_t at = all.compare(0, 4, "### ") == 0 ? 0 : all.find("\n### ");
-  while (at != std::string::npos) {
-    if (all[at] == '\n') ++at;
-    const size_t next = all.find("\n### ", at);
-    const std::string record = all.substr(at, next == std::string::npos ? std::string::npos : next + 1 - at);
-    records[record.substr(4, record.find('\n') - 4)] = record;
-    at = next;
-  }
-  return records;
-}
-
 const std::map<std::string, std::string>& Golden() {
-  static const std::map<std::string, std::string> records = ReadGolden();
+  static const std::map<std::string, std::string> records = ReadGoldenRecords(kGoldenFile);
   return records;
 }
 
